@@ -11,6 +11,7 @@
 
 // Code page numbers are Windows code page identifiers.
 constexpr std::uint32_t CodePageAnsi = 0;
+constexpr std::uint32_t CodePageOem = 1;
 constexpr std::uint32_t CodePageUtf8 = 65001;
 
 // ANSI bytes to the OEM code page; the result has as many bytes as the input.
