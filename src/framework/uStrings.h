@@ -9,6 +9,10 @@
 
 #include "rtl/String.h"
 
+// <windows.h> makes AnsiToOem a macro for a function of its own; a source that needs both
+// includes <windows.h> first.
+#undef AnsiToOem
+
 // Code page numbers are Windows code page identifiers.
 constexpr std::uint32_t CodePageAnsi = 0;
 constexpr std::uint32_t CodePageOem = 1;

@@ -44,12 +44,10 @@ public:
   Converter(const Converter&) = delete;
   Converter& operator=(const Converter&) = delete;
 
-  // Converts all of Input. Where the input holds a sequence that the target cannot
-  // represent, or that is malformed, Replacement is written and the input moves on by
-  // the step that SkipLength gives for that position, as the platform's conversion
-  // without flags replaces instead of failing.
-  template <typename SkipLength>
-  std::string Convert(std::string_view input, std::string_view replacement, SkipLength skipLength) {
+  // Converts all of Input. Where the input holds a unit that the target cannot represent,
+  // or a malformed one, Replacement is written and the input moves on by UnitSize bytes,
+  // as the platform's conversion without flags replaces instead of failing.
+  std::string Convert(std::string_view input, std::string_view replacement, std::size_t unitSize) {
     std::string result;
     char chunk[4096];
     char* in = const_cast<char*>(input.data());  // iconv's interface is not const-correct
@@ -69,7 +67,7 @@ public:
         continue;
       } else if (!inputDone && (errno == EILSEQ || errno == EINVAL)) {
         result += replacement;
-        const std::size_t skip = std::min(skipLength(std::string_view(in, inLeft)), inLeft);
+        const std::size_t skip = std::min(unitSize, inLeft);
         in += skip;
         inLeft -= skip;
       } else {
@@ -86,18 +84,6 @@ std::string_view AsBytes(const Char* text, std::size_t length) {
   return {reinterpret_cast<const char*>(text), length * sizeof(Char)};
 }
 
-// A malformed byte is skipped alone.
-std::size_t OneByte(std::string_view) { return 1; }
-
-// A character the code page lacks is skipped whole: two code units for a surrogate pair.
-std::size_t OneCharacter(std::string_view utf16) {
-  if (utf16.size() < 2 * sizeof(Char)) return sizeof(Char);
-  Char units[2];
-  std::memcpy(units, utf16.data(), sizeof(units));
-  const bool pair = units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 && units[1] <= 0xDFFF;
-  return pair ? 2 * sizeof(Char) : sizeof(Char);
-}
-
 const Char ReplacementCharacter = 0xFFFD;
 
 }  // namespace
@@ -112,7 +98,7 @@ String MultiByteToWide(std::uint32_t codePage, const char* bytes, int length) {
   const std::string_view input(bytes, static_cast<std::size_t>(length));
   if (IsUtf8CodePage(codePage)) return Utf8BytesToString(input);
   const std::string utf16 =
-      Converter(Utf16Name, IconvName(codePage)).Convert(input, AsBytes(&ReplacementCharacter, 1), OneByte);
+      Converter(Utf16Name, IconvName(codePage)).Convert(input, AsBytes(&ReplacementCharacter, 1), 1);
   if (utf16.empty()) throw EStringError();
   String result(utf16.size() / sizeof(Char), u'\0');
   std::memcpy(result.data(), utf16.data(), result.size() * sizeof(Char));
@@ -123,11 +109,12 @@ RawByteString WideToMultiByte(std::uint32_t codePage, const Char* text, int leng
   if (length < 1) return {};
   if (IsUtf8CodePage(codePage)) return StringToUtf8Bytes(std::u16string_view(text, static_cast<std::size_t>(length)));
   Converter converter(IconvName(codePage), Utf16Name);
-  // The code page's own question mark stands in for what it cannot represent.
+  // The code page's own question mark stands in for what it cannot represent, code unit by
+  // code unit (a surrogate pair becomes two), as on Windows.
   const Char questionMark = u'?';
-  const std::string replacement = converter.Convert(AsBytes(&questionMark, 1), {}, OneCharacter);
+  const std::string replacement = converter.Convert(AsBytes(&questionMark, 1), {}, sizeof(Char));
   const std::string result =
-      converter.Convert(AsBytes(text, static_cast<std::size_t>(length)), replacement, OneCharacter);
+      converter.Convert(AsBytes(text, static_cast<std::size_t>(length)), replacement, sizeof(Char));
   if (result.empty()) throw EStringError();
   return result;
 }

@@ -1,6 +1,7 @@
-#include "framework/uStrings.h"
-
+// <windows.h> comes first: the unit's header undoes a macro of it.
 #include <windows.h>
+
+#include "framework/uStrings.h"
 
 #include "rtl/Exceptions.h"
 
