@@ -22,6 +22,8 @@ constexpr std::uint32_t CodePageUtf8 = 65001;
 RawByteString AnsiToOem(const char* bytes, int length);
 RawByteString AnsiToOem(const RawByteString& text);
 
+// Bytes in the code page to UTF-16; a byte sequence the code page does not define becomes
+// the platform's replacement character.
 String MultiByteToWide(std::uint32_t codePage, const char* bytes, int length);
 String AnsiToWide(const char* bytes, int length);
 // A byte below 0x80 is its own code unit; any other goes through the ANSI code page.
