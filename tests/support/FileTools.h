@@ -1,0 +1,48 @@
+#pragma once
+// File-system facts and set-ups for tests, made with the platform's own calls rather than
+// with the units under test.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "rtl/FileSystem.h"
+
+struct TStoredTimes {
+  TFileTime LastWrite;
+  TFileTime LastAccess;
+};
+
+// The times stored for Path itself (a link is not followed); nothing when unreadable.
+std::optional<TStoredTimes> StoredTimes(const std::filesystem::path& path);
+
+// The platform's attribute word for Path itself (Windows: attribute bits; POSIX: st_mode).
+std::uint32_t StoredAttributes(const std::filesystem::path& path);
+
+// Marks Path read-only, and on Windows also hidden and system.
+void MakeReadOnlyHidden(const std::filesystem::path& path);
+
+enum class TLinkTarget { File, Directory };
+
+// Makes Link a link to Target. False when the platform cannot (Wine's links are a no-op).
+bool MakeLink(const std::filesystem::path& link, const std::filesystem::path& target, TLinkTarget kind);
+
+// Keeps a file from being deleted while the object lives. Windows holds it open without
+// delete sharing; POSIX marks it immutable when running as root (who ignores permission
+// bits), else write-protects its directory, so keep the file alone in that directory.
+class TUndeletableFile {
+public:
+  explicit TUndeletableFile(const std::filesystem::path& file);
+  ~TUndeletableFile() {
+    if (fRelease) fRelease();
+  }
+  TUndeletableFile(const TUndeletableFile&) = delete;
+  TUndeletableFile& operator=(const TUndeletableFile&) = delete;
+
+  // False when the platform refused; the test then has to skip.
+  bool Holds() const { return static_cast<bool>(fRelease); }
+
+private:
+  std::function<void()> fRelease;
+};
