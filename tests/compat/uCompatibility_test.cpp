@@ -130,11 +130,3 @@ TEST(CompatibilityEntryPoints, ResolvedAtStartUpAndClearedAtShutdown) {
               cleared.Wow64RevertWow64FsRedirection == nullptr);
   if (!resolved) GTEST_SKIP() << "no kernel32 on this platform: nothing to resolve";
 }
-
-TEST(CompatibilityVersionNames, RowsStayWhereTheyAre) {
-  EXPECT_EQ(WindowsVersionNames[0], u"");
-  EXPECT_EQ(WindowsVersionNames[7], u"Windows Server2003");
-  EXPECT_EQ(WindowsVersionNames[12], u"Windows 10");
-  EXPECT_EQ(WindowsVersionNames[18], u"Windows Home Server");
-  EXPECT_EQ(WindowsVersionNames[19], u"Windows Server 2003 R2");
-}

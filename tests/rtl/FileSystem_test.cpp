@@ -21,18 +21,6 @@ String P(std::u16string_view portable) {
   return result;
 }
 
-// Makes Directory the current directory until the object goes.
-class TCurrentDirectory {
-public:
-  explicit TCurrentDirectory(const fs::path& directory) : fPrevious(fs::current_path()) {
-    fs::current_path(directory);
-  }
-  ~TCurrentDirectory() { fs::current_path(fPrevious); }
-
-private:
-  fs::path fPrevious;
-};
-
 // Name -> kind, for every entry the search yields.
 std::map<String, std::string> Search(const String& pattern) {
   std::map<String, std::string> found;
@@ -155,20 +143,4 @@ TEST_F(FileSystem, IdentityTellsDirectoriesApart) {
   EXPECT_EQ(GetFileIdentity(PathOf("a")), GetFileIdentity(PathOf("a") + P(u"/b/..")));
   EXPECT_NE(GetFileIdentity(PathOf("a")), GetFileIdentity(PathOf("a") + P(u"/b")));
   EXPECT_FALSE(GetFileIdentity(PathOf("missing")));
-}
-
-TEST_F(FileSystem, RemovalsTakeWhatTheySayAndNoMore) {
-  WriteFile("plain");
-  WriteFile("locked");
-  MakeReadOnlyHidden(Root() / "locked");
-  WriteFile("full/file");
-  MakeDir("empty");
-
-  EXPECT_TRUE(RemoveFile(PathOf("plain")));
-  EXPECT_TRUE(ForceRemoveFile(PathOf("locked")));
-  EXPECT_FALSE(RemoveEmptyDirectory(PathOf("full")));
-  EXPECT_TRUE(RemoveEmptyDirectory(PathOf("empty")));
-  EXPECT_FALSE(RemoveFile(PathOf("plain")));
-  EXPECT_EQ(Search(PathOf() + PathDelim + String(AllFilesMask)),
-            (std::map<String, std::string>{{u".", "dir"}, {u"..", "dir"}, {u"full", "dir"}}));
 }

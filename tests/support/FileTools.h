@@ -28,6 +28,20 @@ enum class TLinkTarget { File, Directory };
 // Makes Link a link to Target. False when the platform cannot (Wine's links are a no-op).
 bool MakeLink(const std::filesystem::path& link, const std::filesystem::path& target, TLinkTarget kind);
 
+// Makes Directory the current directory until the object goes.
+class TCurrentDirectory {
+public:
+  explicit TCurrentDirectory(const std::filesystem::path& directory) : fPrevious(std::filesystem::current_path()) {
+    std::filesystem::current_path(directory);
+  }
+  ~TCurrentDirectory() { std::filesystem::current_path(fPrevious); }
+  TCurrentDirectory(const TCurrentDirectory&) = delete;
+  TCurrentDirectory& operator=(const TCurrentDirectory&) = delete;
+
+private:
+  std::filesystem::path fPrevious;
+};
+
 // Keeps a file from being deleted while the object lives. Windows holds it open without
 // delete sharing; POSIX marks it immutable when running as root (who ignores permission
 // bits), else write-protects its directory, so keep the file alone in that directory.
