@@ -1,0 +1,40 @@
+#pragma once
+// A console application for tests: its name and processing are the test's to choose, and
+// the base's protected operations are open to it.
+
+#include <functional>
+
+#include "framework/uConsoleApp.h"
+
+class TTestConsoleApp : public TConsoleApp {
+public:
+  using TAction = std::function<std::uint32_t(TTestConsoleApp& App)>;
+  using TNameFunc = std::function<String()>;
+
+  TTestConsoleApp(TCreationKey key, TAction action, TNameFunc name = [] { return String(u"Test"); })
+      : TConsoleApp(key), fAction(std::move(action)), fName(std::move(name)) {}
+
+  using TConsoleApp::AppendLog;
+  using TConsoleApp::SetColors;
+  using TConsoleApp::ShowSyntax;
+  using TConsoleApp::TextAttr;
+  using TConsoleApp::Write;
+  using TConsoleApp::WriteColored;
+  using TConsoleApp::WriteError;
+  using TConsoleApp::WriteLn;
+
+protected:
+  String GetAppName() override { return fName(); }
+  String GetAppVersion() override { return u"1.5"; }
+  std::uint32_t DoExecute() override { return fAction(*this); }
+
+private:
+  TAction fAction;
+  TNameFunc fName;
+};
+
+// The factory Run takes, for an application doing Action.
+inline TConsoleAppClass TestAppClass(TTestConsoleApp::TAction action,
+                                     TTestConsoleApp::TNameFunc name = [] { return String(u"Test"); }) {
+  return [action, name] { return TConsoleApp::Create<TTestConsoleApp>(action, name); };
+}
