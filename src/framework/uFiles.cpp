@@ -400,10 +400,8 @@ bool TTextStream::ReadLine(String& Line) {
       // A lone CR ends the line too; whatever follows it belongs to the next line.
       const std::int64_t afterCr = LogicalPosition();
       Char next;
-      if (ReadChar(next) && next != u'\n') {
-        SetPosition(afterCr);
-        FSecondSurrogatePair = 0;
-      }
+      // Going back also drops a second half that the look-ahead left pending.
+      if (ReadChar(next) && next != u'\n') SetPosition(afterCr);
       break;
     }
     if (ch == u'\n') break;

@@ -17,12 +17,7 @@ using TSharing = TFileOpenMode::TSharing;
 }  // namespace
 
 TEST(Stream, ModeWordsDecodeAsTheTableSays) {
-  struct Row {
-    std::uint16_t mode;
-    TAccess access;
-    TDisposition disposition;
-    TSharing sharing;
-  };
+  struct Row { std::uint16_t mode; TAccess access; TDisposition disposition; TSharing sharing; };
   const Row rows[] = {
       {0x0000, TAccess::Read, TDisposition::OpenExisting, TSharing::None},
       {0x0001, TAccess::Write, TDisposition::OpenExisting, TSharing::None},
@@ -123,16 +118,6 @@ TEST_F(FileStream, FailuresReadTheSameOnEveryPlatform) {
             u"Cannot create file \"" + PathOf(inMissingDir) + u"\". The system cannot find the path specified.");
   EXPECT_EQ(MessageOfRaised<EFOpenError>([&] { TFileStream(PathOf("dir"), FileModeOpenRead); }),
             u"Cannot open file \"" + PathOf("dir") + u"\". Access is denied.");
-}
-
-TEST_F(FileStream, HandleStreamLeavesItsHandleOpen) {
-  TFileStream file(PathOf("f.txt"), FileModeCreate);
-  {
-    THandleStream handle(file.Handle());
-    EXPECT_EQ(handle.Write("abc", 3), 3);
-  }
-  EXPECT_EQ(file.Write("d", 1), 1);
-  EXPECT_EQ(file.Size(), 4);
 }
 
 TEST(HandleStream, FailedCallsReportNothingMoved) {
