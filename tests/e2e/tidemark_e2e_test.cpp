@@ -220,7 +220,8 @@ TEST_F(ProgramTest, DirectoriesAreProcessedInOrderWithTheLastOptions) {
        Lines({"Scanning " + top + "...", "Scanning " + inner + "...", "Scanning GIT directory " + git + "...",
               "Changed time of pack-changed.pack!", "Scanning " + missing + "...", ""})},
       // The last -r- wins; the same directory twice is processed twice.
-      {{PathOf(fs::path("top") / "inner"), u"-r", u"-v", u"detailed", PathOf(fs::path("top") / "inner"), PathOf("top"), u"-r-"},
+      {{PathOf(fs::path("top") / "inner"), u"-r", u"-v", u"detailed", PathOf(fs::path("top") / "inner"),
+        PathOf("top"), u"-r-"},
        Lines({"Scanning GIT directory " + git + "...", "Time of pack-changed.pack kept unchanged.",
               "Scanning GIT directory " + git + "...", "Time of pack-changed.pack kept unchanged.", ""})},
       // A missing directory is no failure and, below debug, says nothing.

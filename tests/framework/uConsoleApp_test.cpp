@@ -9,13 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "rtl/Exceptions.h"
-#include "rtl/Path.h"
-#include "rtl/Process.h"
 #include "rtl/Utf8.h"
 #include "support/StdOutRedirection.h"
 #include "support/TempDir.h"
 #include "support/TestConsoleApp.h"
-#include "support/TestPlatform.h"
 
 namespace {
 
@@ -109,42 +106,6 @@ TEST_F(ConsoleAppTest, WithoutStandardOutputNothingIsWrittenAndNothingFails) {
   EXPECT_EQ(exitCode, 7u);
 }
 
-TEST_F(ConsoleAppTest, RefusedOutputRaisesInOutErrorPastRun) {
-  const struct {
-    TStdOutTarget target;
-    String messageStart;
-  } cases[] = {{TStdOutTarget::BrokenPipe, u"I/O error "}, {TStdOutTarget::DiskFull, u"Disk full"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(Bytes(c.messageStart));
-    TStdOutRedirection redirection(c.target);
-    if (!redirection.Supported()) continue;
-    String message;
-    try {
-      // The banner fails, and so does the plain error line about it.
-      ::Run(TestAppClass([](TTestConsoleApp&) { return 0u; }));
-    } catch (const EInOutError& error) {
-      message = error.Message();
-    }
-    redirection.Text();
-    EXPECT_TRUE(message.starts_with(c.messageStart)) << Bytes(message);
-  }
-}
-
-TEST_F(ConsoleAppTest, SyntaxHeadNamesTheProgramAfterTheErrorMessage) {
-  const std::string program = Bytes(ExtractFileName(ExecutablePath()));
-  ASSERT_TRUE(program.starts_with("tidemark_tests")) << program;
-  const std::string banner = Banner("Test v1.5 (Unicode)" + std::string(22, ' '));
-
-  TCapturedRun run = RunCaptured(TestAppClass([](TTestConsoleApp& app) { app.ShowSyntax(String()); return 0u; }));
-  EXPECT_EQ(run.output, banner + "Syntax: " + program + " ");
-
-  run = RunCaptured(TestAppClass([](TTestConsoleApp& app) {
-    app.ShowSyntax(u"Unknown parameter \"%s\".", {String(u"-x")});
-    return 2u;
-  }));
-  EXPECT_EQ(run.output, banner + "Unknown parameter \"-x\"." + Nl() + Nl() + "Syntax: " + program + " ");
-}
-
 TEST_F(ConsoleAppTest, ControlEventReachesEveryLiveObjectInOrder) {
   auto idle = [](TTestConsoleApp&) { return 0u; };
   EXPECT_FALSE(ConsoleCtrlHandler(0)) << "no live objects";
@@ -169,18 +130,6 @@ TEST_F(ConsoleAppTest, ControlEventReachesEveryLiveObjectInOrder) {
   seen.clear();
   EXPECT_FALSE(ConsoleCtrlHandler(6)) << "the freed object no longer takes part";
   EXPECT_EQ(seen, (std::vector<std::pair<std::uint32_t, bool>>{{6, false}}));
-}
-
-TEST_F(ConsoleAppTest, ObjectsOutlivingTheUnitAreLeftAlone) {
-  FinalizeConsoleApp();
-  bool called = false;
-  {
-    auto app = TConsoleApp::Create<TTestConsoleApp>([](TTestConsoleApp&) { return 0u; });
-    app->SetOnConsoleCtrl([&](TConsoleApp&, std::uint32_t, bool&) { called = true; });
-    EXPECT_FALSE(ConsoleCtrlHandler(0));
-  }
-  EXPECT_FALSE(called);
-  InitializeConsoleApp();
 }
 
 class AppendLogTest : public TempDirTest {};

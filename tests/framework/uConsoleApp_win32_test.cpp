@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "rtl/Process.h"
+#include "support/TempFile.h"
 #include "support/TestConsoleApp.h"
 
 namespace {
@@ -21,7 +22,8 @@ constexpr DWORD_PTR AttributePseudoConsole = 0x20016;
 
 template <class TProc>
 TProc Kernel32Proc(const char* name) {
-  return reinterpret_cast<TProc>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+  const FARPROC proc = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
+  return reinterpret_cast<TProc>(reinterpret_cast<void (*)()>(proc));
 }
 
 WORD CurrentAttribute(HANDLE console) {
@@ -51,19 +53,13 @@ int RunOnPseudoConsole(const wchar_t* filter, std::string& output) {
   UpdateProcThreadAttribute(attributes, 0, AttributePseudoConsole, console, sizeof console, nullptr, nullptr);
 
   // The test framework's report goes to a file; the console is for the code under test.
-  wchar_t reportName[MAX_PATH + 1];
-  wchar_t directory[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, directory);
-  GetTempFileNameW(directory, L"tmk", 0, reportName);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE report = CreateFileW(reportName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const std::intptr_t report = OpenTemporaryFile();
 
   STARTUPINFOEXW startup{};
   startup.StartupInfo.cb = sizeof startup;
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  startup.StartupInfo.hStdOutput = report;
-  startup.StartupInfo.hStdError = report;
+  startup.StartupInfo.hStdOutput = reinterpret_cast<HANDLE>(report);
+  startup.StartupInfo.hStdError = reinterpret_cast<HANDLE>(report);
   startup.lpAttributeList = attributes;
   const String self = ExecutablePath();
   std::wstring commandLine = L"\"" + std::wstring(self.begin(), self.end()) +
@@ -89,11 +85,8 @@ int RunOnPseudoConsole(const wchar_t* filter, std::string& output) {
   DeleteProcThreadAttributeList(attributes);
   for (HANDLE pipe : {inputReader, inputWriter, screenReader, screenWriter}) CloseHandle(pipe);
 
-  SetFilePointer(report, 0, nullptr, FILE_BEGIN);
-  char buffer[4096];
-  DWORD count = 0;
-  while (ReadFile(report, buffer, sizeof buffer, &count, nullptr) && count > 0) output.append(buffer, count);
-  CloseHandle(report);
+  output = ReadFromStart(report);
+  CloseTemporaryFile(report);
   return static_cast<int>(exitCode);
 }
 

@@ -9,28 +9,7 @@
 #include <cstdlib>
 
 #include "rtl/Utf8.h"
-
-namespace {
-
-int OpenTemporaryFile() {
-  char name[] = "/tmp/tidemark-run-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0) std::abort();
-  unlink(name);
-  return fd;
-}
-
-std::string ReadAll(int fd) {
-  std::string text;
-  lseek(fd, 0, SEEK_SET);
-  char buffer[4096];
-  ssize_t count;
-  while ((count = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(count));
-  close(fd);
-  return text;
-}
-
-}  // namespace
+#include "support/TempFile.h"
 
 TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::vector<String>& args,
                           TProgramOutput output, const std::vector<std::string>& environment) {
@@ -49,8 +28,8 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  const int outFile = OpenTemporaryFile();
-  const int errFile = OpenTemporaryFile();
+  const auto outFile = static_cast<int>(OpenTemporaryFile());
+  const auto errFile = static_cast<int>(OpenTemporaryFile());
   int pipeFds[2] = {-1, -1};
   switch (output) {
     case TProgramOutput::File: posix_spawn_file_actions_adddup2(&actions, outFile, STDOUT_FILENO); break;
@@ -74,7 +53,9 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   }
   posix_spawn_file_actions_destroy(&actions);
   if (pipeFds[1] >= 0) close(pipeFds[1]);
-  run.output = ReadAll(outFile);
-  run.errors = ReadAll(errFile);
+  run.output = ReadFromStart(outFile);
+  run.errors = ReadFromStart(errFile);
+  CloseTemporaryFile(outFile);
+  CloseTemporaryFile(errFile);
   return run;
 }

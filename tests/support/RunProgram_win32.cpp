@@ -5,29 +5,9 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "support/TempFile.h"
+
 namespace {
-
-// An inheritable handle of a new temporary file that vanishes when closed.
-HANDLE CreateTemporaryFile() {
-  wchar_t directory[MAX_PATH + 1];
-  wchar_t name[MAX_PATH + 1];
-  if (GetTempPathW(MAX_PATH + 1, directory) == 0 || GetTempFileNameW(directory, L"tmk", 0, name) == 0) std::abort();
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) std::abort();
-  return file;
-}
-
-std::string ReadAll(HANDLE file) {
-  std::string text;
-  SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-  char buffer[4096];
-  DWORD count = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &count, nullptr) && count > 0) text.append(buffer, count);
-  CloseHandle(file);
-  return text;
-}
 
 // The program's parameters are split at blanks, and double quotes group; the tests' texts
 // hold no quotes.
@@ -41,7 +21,9 @@ std::wstring CommandLine(const std::filesystem::path& program, const std::vector
 std::wstring EnvironmentBlock(const std::vector<std::string>& additions) {
   std::wstring block;
   wchar_t* strings = GetEnvironmentStringsW();
-  for (const wchar_t* entry = strings; *entry != L'\0'; entry += wcslen(entry) + 1) block.append(entry).push_back(L'\0');
+  for (const wchar_t* entry = strings; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+    block.append(entry).push_back(L'\0');
+  }
   FreeEnvironmentStringsW(strings);
   for (const std::string& entry : additions) block.append(entry.begin(), entry.end()).push_back(L'\0');
   return block + L'\0';
@@ -52,19 +34,19 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& additions) {
 TProgramRun RunExecutable(const std::filesystem::path& program, const std::vector<String>& args,
                           TProgramOutput output, const std::vector<std::string>& environment) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                                   nullptr);
-  const HANDLE outFile = CreateTemporaryFile();
-  const HANDLE errFile = CreateTemporaryFile();
+  const HANDLE input =
+      CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  const std::intptr_t outFile = OpenTemporaryFile();
+  const std::intptr_t errFile = OpenTemporaryFile();
   HANDLE pipeWriter = nullptr;
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
-  startup.hStdError = errFile;
+  startup.hStdError = reinterpret_cast<HANDLE>(errFile);
   switch (output) {
-    case TProgramOutput::File: startup.hStdOutput = outFile; break;
+    case TProgramOutput::File: startup.hStdOutput = reinterpret_cast<HANDLE>(outFile); break;
     case TProgramOutput::Closed: startup.hStdOutput = nullptr; break;
     case TProgramOutput::BrokenPipe: {
       HANDLE pipeReader = nullptr;
@@ -90,7 +72,9 @@ TProgramRun RunExecutable(const std::filesystem::path& program, const std::vecto
   }
   if (pipeWriter != nullptr) CloseHandle(pipeWriter);
   CloseHandle(input);
-  run.output = ReadAll(outFile);
-  run.errors = ReadAll(errFile);
+  run.output = ReadFromStart(outFile);
+  run.errors = ReadFromStart(errFile);
+  CloseTemporaryFile(outFile);
+  CloseTemporaryFile(errFile);
   return run;
 }

@@ -29,6 +29,7 @@ public:
 private:
   void Restore();
 
+  TStdOutTarget fTarget;
   bool fSupported = true;
   bool fRestored = false;
   std::intptr_t fSaved = -1;

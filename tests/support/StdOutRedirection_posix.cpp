@@ -9,17 +9,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/TempFile.h"
+
 namespace {
 
 int Fd(std::intptr_t value) { return static_cast<int>(value); }
-
-// A fresh file that nobody else sees.
-int OpenTemporaryFile() {
-  char name[] = "/tmp/tidemark-stdout-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd >= 0) unlink(name);
-  return fd;
-}
 
 // A pseudo-terminal without line discipline, so its master shows the bytes as written.
 int OpenTerminal(int& master) {
@@ -33,16 +27,28 @@ int OpenTerminal(int& master) {
   return slave;
 }
 
+std::string ReadTerminal(int master) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t count = read(master, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    // The master ends with EAGAIN (nothing more) or EIO (every slave closed).
+    if (count <= 0) return text;
+    text.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
 }  // namespace
 
-TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) {
+TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
   std::fflush(stdout);
   fSaved = dup(STDOUT_FILENO);
   int targetFd = -1;
   switch (target) {
     case TStdOutTarget::File:
-      targetFd = OpenTemporaryFile();
-      fCapture = dup(targetFd);
+      fCapture = OpenTemporaryFile();
+      targetFd = dup(Fd(fCapture));
       break;
     case TStdOutTarget::Closed:
       close(STDOUT_FILENO);
@@ -83,15 +89,6 @@ void TStdOutRedirection::Restore() {
 
 std::string TStdOutRedirection::Text() {
   Restore();
-  std::string text;
-  if (fCapture < 0) return text;
-  lseek(Fd(fCapture), 0, SEEK_SET);  // fails harmlessly on a terminal
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(Fd(fCapture), buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    // A terminal's master ends with EAGAIN (nothing more) or EIO (all slaves closed).
-    if (count <= 0) return text;
-    text.append(buffer, static_cast<std::size_t>(count));
-  }
+  if (fCapture < 0) return {};
+  return fTarget == TStdOutTarget::Terminal ? ReadTerminal(Fd(fCapture)) : ReadFromStart(fCapture);
 }

@@ -4,29 +4,22 @@
 
 #include <cstdlib>
 
+#include "support/TempFile.h"
+
 namespace {
 
 HANDLE Handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 
 std::intptr_t Value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
 
-HANDLE CreateTemporaryFile() {
-  wchar_t directory[MAX_PATH + 1];
-  wchar_t name[MAX_PATH + 1];
-  if (GetTempPathW(MAX_PATH + 1, directory) == 0 || GetTempFileNameW(directory, L"tmk", 0, name) == 0) std::abort();
-  return CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
-
 }  // namespace
 
-TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) {
+TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
   HANDLE replacement = nullptr;
   switch (target) {
     case TStdOutTarget::File:
-      replacement = CreateTemporaryFile();
-      if (replacement == INVALID_HANDLE_VALUE) std::abort();
-      fCapture = Value(replacement);
+      fCapture = OpenTemporaryFile();
+      replacement = Handle(fCapture);
       break;
     case TStdOutTarget::Closed:
       break;
@@ -60,11 +53,5 @@ void TStdOutRedirection::Restore() {
 
 std::string TStdOutRedirection::Text() {
   Restore();
-  std::string text;
-  if (fCapture == -1 || GetFileType(Handle(fCapture)) != FILE_TYPE_DISK) return text;
-  SetFilePointer(Handle(fCapture), 0, nullptr, FILE_BEGIN);
-  char buffer[4096];
-  DWORD count = 0;
-  while (ReadFile(Handle(fCapture), buffer, sizeof buffer, &count, nullptr) && count > 0) text.append(buffer, count);
-  return text;
+  return fTarget == TStdOutTarget::File ? ReadFromStart(fCapture) : std::string();
 }
