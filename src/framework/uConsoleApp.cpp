@@ -1,8 +1,7 @@
 #include "framework/uConsoleApp.h"
 
-#include <algorithm>
+#include <exception>
 #include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "framework/uConsoleApp_platform.h"

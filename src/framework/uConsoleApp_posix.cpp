@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "rtl/Utf8.h"
@@ -136,10 +137,17 @@ void StartSignalDispatch() {
   }
   // The handler must never block, whatever the state of the dispatch thread.
   fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+  try {
+    Dispatch.thread = std::thread(DispatchSignals, fds[0]);
+  } catch (const std::system_error&) {
+    // No thread to dispatch on: the signals keep their usual effect.
+    close(fds[0]);
+    close(fds[1]);
+    return;
+  }
   Dispatch.pipeRead = fds[0];
   Dispatch.pipeWrite = fds[1];
   SignalPipeWrite = fds[1];
-  Dispatch.thread = std::thread(DispatchSignals, fds[0]);
 
   struct sigaction action {};
   action.sa_handler = OnControlSignal;
