@@ -1,7 +1,5 @@
 #include "rtl/Format.h"
 
-#include <limits>
-
 #include "rtl/Exceptions.h"
 
 namespace {
@@ -12,13 +10,17 @@ namespace {
 
 bool IsDigit(Char c) { return c >= u'0' && c <= u'9'; }
 
-// Reads a run of decimal digits at Pos; -1 when there is none.
+// A wider field or longer precision is malformed rather than allocated: no message needs one,
+// and a wrong format must not exhaust memory.
+constexpr int MaxFieldSize = 65535;
+
+// Reads a run of decimal digits at Pos, at most MaxFieldSize; -1 when there is none.
 int ReadNumber(const String& format, std::size_t& pos) {
   if (pos >= format.size() || !IsDigit(format[pos])) return -1;
   int value = 0;
   while (pos < format.size() && IsDigit(format[pos])) {
-    if (value > (std::numeric_limits<int>::max() - 9) / 10) ThrowInvalidFormat(format);
     value = value * 10 + (format[pos++] - u'0');
+    if (value > MaxFieldSize) ThrowInvalidFormat(format);
   }
   return value;
 }

@@ -29,3 +29,13 @@ TEST(Format, RejectsMalformedOrMismatchedPlaceholders) {
   }
   EXPECT_THROW(Format(u"%d", {String(u"text")}), EConvertError);
 }
+
+TEST(Format, BoundsWidthAndPrecision) {
+  EXPECT_EQ(Format(u"%65535s", {String(u"x")}), String(65534, u' ') + u"x");
+  EXPECT_EQ(Format(u"%.65535d", {0}), String(65535, u'0'));
+  for (const String format : {u"%65536s", u"%-99999999999999999999s", u"%.65536s", u"%1.65536s"}) {
+    SCOPED_TRACE(std::string(format.begin(), format.end()));
+    EXPECT_THROW(Format(format, {String(u"x")}), EConvertError);
+  }
+  EXPECT_THROW(Format(u"%.65536d", {0}), EConvertError);
+}
