@@ -10,14 +10,8 @@
 
 namespace {
 
-class RunMainTest : public ::testing::Test {
+class RunMainTest : public ConsoleAppTest {
 protected:
-  void SetUp() override {
-    SetIsConsole(true);
-    InitializeConsoleApp();
-  }
-  void TearDown() override { FinalizeConsoleApp(); }
-
   std::vector<String> fReports;
   TLastResortProc fRecordReport = [this](const String& message) { fReports.push_back(message); };
 };

@@ -12,20 +12,7 @@
 #include "support/StdOutRedirection.h"
 #include "support/TestConsoleApp.h"
 
-namespace {
-
-class ConsoleAppPosixTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    SetIsConsole(true);
-    InitializeConsoleApp();
-  }
-  void TearDown() override { FinalizeConsoleApp(); }
-};
-
-}  // namespace
-
-TEST_F(ConsoleAppPosixTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWrite) {
+TEST_F(ConsoleAppTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWrite) {
   TStdOutRedirection terminal(TStdOutTarget::Terminal);
   const std::uint32_t exitCode = ::Run(TestAppClass([](TTestConsoleApp& app) {
     app.WriteColored(14, u"yellow");
@@ -45,7 +32,7 @@ TEST_F(ConsoleAppPosixTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWr
                 "\x1b[0;37;44m\x1b[0;91;44mon blue\x1b[0;37;44m\x1b[0m");
 }
 
-TEST_F(ConsoleAppPosixTest, HandledSignalIsAControlEventOnAThreadOfItsOwn) {
+TEST_F(ConsoleAppTest, HandledSignalIsAControlEventOnAThreadOfItsOwn) {
   auto app = TConsoleApp::Create<TTestConsoleApp>([](TTestConsoleApp&) { return 0u; });
   std::promise<std::pair<std::uint32_t, std::thread::id>> event;
   app->SetOnConsoleCtrl([&](TConsoleApp&, std::uint32_t ctrlType, bool& handled) {
@@ -60,7 +47,7 @@ TEST_F(ConsoleAppPosixTest, HandledSignalIsAControlEventOnAThreadOfItsOwn) {
   EXPECT_NE(thread, std::this_thread::get_id());
 }
 
-TEST_F(ConsoleAppPosixTest, UnhandledSignalEndsTheProcessAsItWouldHave) {
+TEST_F(ConsoleAppTest, UnhandledSignalEndsTheProcessAsItWouldHave) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {

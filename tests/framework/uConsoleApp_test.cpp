@@ -35,16 +35,6 @@ TCapturedRun RunCaptured(const TConsoleAppClass& appClass) {
   return {exitCode, redirection.Text()};
 }
 
-// The unit's start-up and shutdown around each test, as the program entry does.
-class ConsoleAppTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    SetIsConsole(true);
-    InitializeConsoleApp();
-  }
-  void TearDown() override { FinalizeConsoleApp(); }
-};
-
 }  // namespace
 
 TEST_F(ConsoleAppTest, ProcessingOutcomesBecomeExitCodesAndErrorLines) {

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include <gtest/gtest.h>
+
 #include "framework/uConsoleApp.h"
 
 class TTestConsoleApp : public TConsoleApp {
@@ -38,3 +40,13 @@ inline TConsoleAppClass TestAppClass(TTestConsoleApp::TAction action,
                                      TTestConsoleApp::TNameFunc name = [] { return String(u"Test"); }) {
   return [action, name] { return TConsoleApp::Create<TTestConsoleApp>(action, name); };
 }
+
+// The unit's start-up and shutdown around each test, as the program entry runs them.
+class ConsoleAppTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SetIsConsole(true);
+    InitializeConsoleApp();
+  }
+  void TearDown() override { FinalizeConsoleApp(); }
+};
