@@ -1,55 +1,35 @@
 #include "engine/uTidemark.h"
 
-#include "compat/uCompatibility.h"
+#include <deque>
+#include <exception>
+#include <vector>
+
+#include "rtl/FileSystem.h"
 #include "rtl/Path.h"
 
-bool TRealEngineFileSystem::FileExists(const String& FileName) { return ::FileExists(FileName); }
+namespace {
 
-bool TRealEngineFileSystem::DirectoryExists(const String& Directory) { return ::DirectoryExists(Directory); }
-
-String TRealEngineFileSystem::ExpandFileName(const String& FileName) { return ::ExpandFileName(FileName); }
-
-void TRealEngineFileSystem::ForEachEntry(const String& Pattern,
-                                         const std::function<void(const TSearchEntry&)>& Visit) {
-  for (TFileSearch search(Pattern); search.Found(); search.Next()) Visit(search.Entry());
-}
-
-bool TRealEngineFileSystem::GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,
-                                         TFileTime& LastAccessTime) {
-  return ::GetFileTimes(FileName, CreationTime, LastWriteTime, LastAccessTime);
-}
-
-bool TRealEngineFileSystem::SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) {
-  return ::SetFileLastWriteTime(FileName, LastWriteTime);
-}
-
-std::optional<TFileIdentity> TRealEngineFileSystem::GetDirectoryIdentity(const String& Directory) {
-  return ::GetFileIdentity(Directory);
-}
-
-// One directory on the current walk path, linked to the one it was entered from. Its
-// identity is looked up only when a link has to be checked against the path, so plain
-// directories cost nothing extra.
-struct TTidemark::TWalkLevel {
-  const String& Dir;
-  const TWalkLevel* Parent;
-
-  bool OnPath(const TFileIdentity& Directory, TEngineFileSystem& FileSystem) const {
-    for (const TWalkLevel* level = this; level != nullptr; level = level->Parent) {
-      if (!level->IdentityLookedUp) {
-        level->Identity = FileSystem.GetDirectoryIdentity(level->Dir);
-        level->IdentityLookedUp = true;
-      }
-      if (level->Identity == Directory) return true;
-    }
-    return false;
-  }
-
-  mutable std::optional<TFileIdentity> Identity = std::nullopt;
-  mutable bool IdentityLookedUp = false;
+// What the walk does with the subdirectories of a directory.
+enum class TWalkMode : std::uint8_t {
+  Main,     // visits each and tests it for a repository; descends further only when recursive
+  Modules,  // tests each for a repository and descends into all of them, at any depth
 };
 
-namespace {
+// One directory on the current walk path.
+struct TWalkLevel {
+  TDirectory Directory;
+  TWalkMode ChildMode;
+  std::vector<String> Subdirectories = {};  // names to walk, in listing order
+  std::size_t Next = 0;                     // the first of them not walked yet
+  bool RepositoryOpen = false;              // its start event reported, its end event not yet
+};
+
+// The walk keeps this many levels' directories open at most. Deeper down it gives up those of
+// the levels nearest the start, and opens them again on the way back, so that no depth runs
+// out of handles.
+constexpr std::size_t MaxOpenLevels = 64;
+
+const String PackDirectory = String(u"objects") + PathDelim + u"pack";
 
 TEngineFileSystem& RealFileSystem() {
   static TRealEngineFileSystem fileSystem;
@@ -58,117 +38,194 @@ TEngineFileSystem& RealFileSystem() {
 
 }  // namespace
 
+// The walk runs on a stack of levels rather than by recursion, so that no depth of tree runs
+// out of stack. Each directory is read once, when it is entered; its tests go by that
+// listing, and only the names of its subdirectories are kept while the walk is below it.
+class TTidemark::TWalk {
+public:
+  TWalk(TTidemark& Engine, bool Recursive) : fEngine(Engine), fRecursive(Recursive) {}
+
+  bool Run(const String& Start) {
+    try {
+      ProcessDirectory(TDirectory::Open(Start));
+      while (!fLevels.empty()) {
+        TWalkLevel& level = fLevels.back();
+        if (level.Next == level.Subdirectories.size()) {
+          Leave();
+          continue;
+        }
+        TDirectory subdirectory = level.Directory.OpenSubdirectory(level.Subdirectories[level.Next++]);
+        if (level.ChildMode == TWalkMode::Main) {
+          ProcessDirectory(std::move(subdirectory));
+        } else {
+          ProcessModulesDirectory(std::move(subdirectory));
+        }
+      }
+    } catch (...) {
+      CloseRepositoriesAndRethrow();
+    }
+    return fResult;
+  }
+
+private:
+  // "objects" is not tested on its own: "objects/pack" can only be a directory inside one.
+  bool IsGitDirectory(const TDirectory& Dir, const TDirectoryListing* Listing) const {
+    return Dir.FileExists(u"index", Listing) && Dir.FileExists(u"HEAD", Listing) &&
+           Dir.DirectoryExists(PackDirectory, Listing);
+  }
+
+  // The main walk's step: visits Dir and either processes the repository it is or holds, or
+  // lines up its subdirectories.
+  void ProcessDirectory(TDirectory Dir) {
+    fEngine.DoLogEvent(TLogEvent::evtDirectoryVisited, Dir.Path());
+    TWalkLevel& level = Enter(std::move(Dir), TWalkMode::Main);
+    const TDirectoryListing* listing = level.Directory.Read(fListing) ? &fListing : nullptr;
+    if (IsGitDirectory(level.Directory, listing)) {
+      ProcessGitDirectory(level, listing);
+      return;
+    }
+    // Below a repository the working tree is never searched for further repositories.
+    TDirectory dotGit = level.Directory.OpenSubdirectory(u".git", listing);
+    if (dotGit.IsOpen() && IsGitDirectory(dotGit, nullptr)) {
+      ProcessGitDirectory(Enter(std::move(dotGit), TWalkMode::Modules), nullptr);
+    } else if (fRecursive) {
+      LineUpSubdirectories(level);
+    }
+  }
+
+  // Starts the repository directory of Level: its packs now, its "modules" subtree as the
+  // level's only subdirectory. Its end event comes when the walk leaves the level, after
+  // that subtree.
+  void ProcessGitDirectory(TWalkLevel& Level, const TDirectoryListing* Listing) {
+    fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, Level.Directory.Path());
+    Level.RepositoryOpen = true;
+    ProcessPackFiles(Level.Directory);
+    Level.ChildMode = TWalkMode::Modules;
+    // A "modules" that is no directory opens as none, and its walk then finds nothing.
+    if (Listing == nullptr || Listing->MayContain(u"modules")) Level.Subdirectories.push_back(u"modules");
+  }
+
+  // The step of a "modules" subtree: a repository found here is done at once, so pairs found
+  // here follow one another and never nest; then the walk goes into every subdirectory,
+  // where a nested "modules" directory is met as any other.
+  void ProcessModulesDirectory(TDirectory Dir) {
+    TWalkLevel& level = Enter(std::move(Dir), TWalkMode::Modules);
+    const bool listed = level.Directory.Read(fListing);
+    if (IsGitDirectory(level.Directory, listed ? &fListing : nullptr)) {
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, level.Directory.Path());
+      level.RepositoryOpen = true;
+      ProcessPackFiles(level.Directory);
+      level.RepositoryOpen = false;
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+    }
+    LineUpSubdirectories(level);
+  }
+
+  void ProcessPackFiles(const TDirectory& GitDir) {
+    const TDirectory packDir = GitDir.OpenSubdirectory(PackDirectory);
+    const TDirectoryListing* listing = packDir.Read(fPackListing) ? &fPackListing : nullptr;
+    for (std::size_t i = 0; i < fPackListing.Count(); ++i) {
+      if (!fPackListing.NameMatches(i, u"pack-*.pack") || packDir.KindOfEntry(fPackListing, i).IsDirectory) continue;
+      const String packFile = fPackListing.Name(i);
+      const String idxFile = ChangeFileExt(packFile, u".idx");
+      if (!packDir.FileExists(idxFile, listing)) continue;
+      TFileTime unused, packTime, idxTime;
+      TEngineFileSystem& fileSystem = fEngine.fFileSystem;
+      if (!fileSystem.GetFileTimes(packDir, packFile, unused, packTime, unused) ||
+          !fileSystem.GetFileTimes(packDir, idxFile, unused, idxTime, unused)) {
+        PackFailed(packFile);
+      } else if (packTime == idxTime) {
+        fEngine.DoLogEvent(TLogEvent::evtPackFileTimeNotChanged, packFile);
+      } else if (fileSystem.SetFileLastWriteTime(packDir, packFile, idxTime)) {
+        fEngine.DoLogEvent(TLogEvent::evtPackFileTimeChanged, packFile);
+      } else {
+        PackFailed(packFile);
+      }
+    }
+  }
+
+  void PackFailed(const String& PackFile) {
+    fEngine.DoLogEvent(TLogEvent::evtPackFileTimeChangeFailed, PackFile);
+    fResult = false;
+  }
+
+  // Keeps the names of Level's subdirectories from the listing just read, except links that
+  // lead back to a directory on the walk path, which would lead round in circles.
+  void LineUpSubdirectories(TWalkLevel& Level) {
+    for (std::size_t i = 0; i < fListing.Count(); ++i) {
+      const TEntryKind kind = Level.Directory.KindOfEntry(fListing, i);
+      if (!kind.IsDirectory || (kind.LinkTarget && OnWalkPath(*kind.LinkTarget))) continue;
+      Level.Subdirectories.push_back(fListing.Name(i));
+    }
+  }
+
+  bool OnWalkPath(const TFileIdentity& Directory) const {
+    for (const TWalkLevel& level : fLevels) {
+      if (level.Directory.Identity() == Directory) return true;
+    }
+    return false;
+  }
+
+  TWalkLevel& Enter(TDirectory Dir, TWalkMode ChildMode) {
+    TWalkLevel& level = fLevels.emplace_back(TWalkLevel{std::move(Dir), ChildMode});
+    if (fLevels.size() - fFirstOpenLevel > MaxOpenLevels) fLevels[fFirstOpenLevel++].Directory.Release();
+    return level;
+  }
+
+  void Leave() {
+    TWalkLevel& level = fLevels.back();
+    if (level.RepositoryOpen) {
+      level.RepositoryOpen = false;
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+    }
+    if (fFirstOpenLevel > 0 && fFirstOpenLevel == fLevels.size() - 1) {
+      fLevels[--fFirstOpenLevel].Directory.ReopenFrom(level.Directory);
+    }
+    fLevels.pop_back();
+  }
+
+  // On the way out of an exception, every repository still open gets its end event, the
+  // innermost first. An end event that throws in turn does not keep the outer ones from
+  // theirs; the last exception thrown is the one that passes on.
+  [[noreturn]] void CloseRepositoriesAndRethrow() {
+    std::exception_ptr failure = std::current_exception();
+    for (; !fLevels.empty(); fLevels.pop_back()) {
+      TWalkLevel& level = fLevels.back();
+      if (!level.RepositoryOpen) continue;
+      level.RepositoryOpen = false;
+      try {
+        fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    std::rethrow_exception(failure);
+  }
+
+  TTidemark& fEngine;
+  const bool fRecursive;
+  bool fResult = true;
+  // From the start directory down to the one being walked; levels before fFirstOpenLevel
+  // have given up their handles.
+  std::deque<TWalkLevel> fLevels;
+  std::size_t fFirstOpenLevel = 0;
+  TDirectoryListing fListing;      // of the directory just entered
+  TDirectoryListing fPackListing;  // of a repository's objects/pack
+};
+
 TTidemark::TTidemark() : TTidemark(RealFileSystem()) {}
 
 TTidemark::TTidemark(TEngineFileSystem& FileSystem) : fFileSystem(FileSystem) {}
 
 bool TTidemark::Process(const String& Directory, bool Recursive) {
   if (Directory.empty()) return false;
-  const String expanded = fFileSystem.ExpandFileName(Directory);
+  const String expanded = ExpandFileName(Directory);
   // Without a full path there is no start directory to speak of; an empty one would turn
   // into the root.
   if (expanded.empty()) return false;
-  return ProcessDirectory(IncludeTrailingPathDelimiter(expanded), Recursive, nullptr);
+  return TWalk(*this, Recursive).Run(IncludeTrailingPathDelimiter(expanded));
 }
 
 void TTidemark::DoLogEvent(TLogEvent Event, const String& Value) {
   if (fOnLogEvent) fOnLogEvent(*this, Event, Value);
-}
-
-bool TTidemark::IsGitDirectory(const String& Dir) {
-  return fFileSystem.FileExists(Dir + u"index") && fFileSystem.FileExists(Dir + u"HEAD") &&
-         fFileSystem.DirectoryExists(Dir + u"objects") &&
-         fFileSystem.DirectoryExists(Dir + u"objects" + PathDelim + u"pack");
-}
-
-bool TTidemark::ProcessDirectory(const String& Dir, bool Recursive, const TWalkLevel* Parent) {
-  DoLogEvent(TLogEvent::evtDirectoryVisited, Dir);
-  if (IsGitDirectory(Dir)) return ProcessGitDirectory(Dir, Parent);
-  const TWalkLevel level{Dir, Parent};
-  // Below a repository the working tree is never searched for further repositories.
-  const String dotGit = Dir + u".git" + PathDelim;
-  if (fFileSystem.DirectoryExists(Dir + u".git") && IsGitDirectory(dotGit)) return ProcessGitDirectory(dotGit, &level);
-  bool result = true;
-  if (Recursive) {
-    ForEachSubdirectory(level, [&](const String& subdirectory) {
-      if (!ProcessDirectory(subdirectory, Recursive, &level)) result = false;
-    });
-  }
-  return result;
-}
-
-bool TTidemark::ProcessGitDirectory(const String& GitDir, const TWalkLevel* Parent) {
-  const TWalkLevel level{GitDir, Parent};
-  return WithinGitDirectory(GitDir, [&] {
-    bool result = ProcessPackFiles(GitDir);
-    if (fFileSystem.DirectoryExists(GitDir + u"modules") &&
-        !ProcessModulesDirectory(GitDir + u"modules" + PathDelim, &level)) {
-      result = false;
-    }
-    return result;
-  });
-}
-
-bool TTidemark::ProcessModulesDirectory(const String& Dir, const TWalkLevel* Parent) {
-  bool result = true;
-  // The pair closes before the descent, so pairs found here follow one another and never
-  // nest; a nested "modules" directory is met by the descent itself.
-  if (IsGitDirectory(Dir)) result = WithinGitDirectory(Dir, [&] { return ProcessPackFiles(Dir); });
-  const TWalkLevel level{Dir, Parent};
-  ForEachSubdirectory(level, [&](const String& subdirectory) {
-    if (!ProcessModulesDirectory(subdirectory, &level)) result = false;
-  });
-  return result;
-}
-
-bool TTidemark::ProcessPackFiles(const String& GitDir) {
-  bool result = true;
-  const String packDir = GitDir + u"objects" + PathDelim + u"pack" + PathDelim;
-  fFileSystem.ForEachEntry(packDir + u"pack-*.pack", [&](const TSearchEntry& entry) {
-    if (entry.IsDirectory()) return;
-    const String packFile = packDir + entry.Name;
-    const String idxFile = packDir + ChangeFileExt(entry.Name, u".idx");
-    if (!fFileSystem.FileExists(idxFile)) return;
-    TFileTime unused, packTime, idxTime;
-    if (!fFileSystem.GetFileTimes(packFile, unused, packTime, unused) ||
-        !fFileSystem.GetFileTimes(idxFile, unused, idxTime, unused)) {
-      DoLogEvent(TLogEvent::evtPackFileTimeChangeFailed, entry.Name);
-      result = false;
-    } else if (packTime == idxTime) {
-      DoLogEvent(TLogEvent::evtPackFileTimeNotChanged, entry.Name);
-    } else if (fFileSystem.SetFileLastWriteTime(packFile, idxTime)) {
-      DoLogEvent(TLogEvent::evtPackFileTimeChanged, entry.Name);
-    } else {
-      DoLogEvent(TLogEvent::evtPackFileTimeChangeFailed, entry.Name);
-      result = false;
-    }
-  });
-  return result;
-}
-
-bool TTidemark::WithinGitDirectory(const String& GitDir, const std::function<bool()>& Body) {
-  DoLogEvent(TLogEvent::evtGitDirectoryStart, GitDir);
-  bool result;
-  // Not a destructor: the end event goes to the callback, which may throw in turn, and that
-  // exception must reach the caller like any other.
-  try {
-    result = Body();
-  } catch (...) {
-    DoLogEvent(TLogEvent::evtGitDirectoryEnd, GitDir);
-    throw;
-  }
-  DoLogEvent(TLogEvent::evtGitDirectoryEnd, GitDir);
-  return result;
-}
-
-void TTidemark::ForEachSubdirectory(const TWalkLevel& Level, const std::function<void(const String&)>& Visit) {
-  fFileSystem.ForEachEntry(Level.Dir + String(AllFilesMask), [&](const TSearchEntry& entry) {
-    if (!entry.IsDirectory() || entry.Name == u"." || entry.Name == u"..") return;
-    const String subdirectory = Level.Dir + entry.Name + PathDelim;
-    if (entry.IsLink) {
-      const std::optional<TFileIdentity> target = fFileSystem.GetDirectoryIdentity(subdirectory);
-      if (target && Level.OnPath(*target, fFileSystem)) return;
-    }
-    Visit(subdirectory);
-  });
 }

@@ -57,9 +57,10 @@ std::string SyntaxScreen(const std::string& errorMessage = {}) {
 // command line is the application's (read from the process as the program reads it).
 class TRefusingFileSystem : public TRealEngineFileSystem {
 public:
-  bool SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) override {
+  bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
+                            const TFileTime& LastWriteTime) override {
     return ExtractFileName(FileName) != u"pack-failing.pack" &&
-           TRealEngineFileSystem::SetFileLastWriteTime(FileName, LastWriteTime);
+           TRealEngineFileSystem::SetFileLastWriteTime(Directory, FileName, LastWriteTime);
   }
 };
 

@@ -34,16 +34,18 @@ public:
   std::set<String> UnreadableTimes;
   std::set<String> RefusedTimeChanges;
 
-  bool GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,
-                    TFileTime& LastAccessTime) override {
-    if (!UnreadableTimes.contains(FileName)) {
-      return TRealEngineFileSystem::GetFileTimes(FileName, CreationTime, LastWriteTime, LastAccessTime);
+  bool GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
+                    TFileTime& LastWriteTime, TFileTime& LastAccessTime) override {
+    if (!UnreadableTimes.contains(Directory.Path() + FileName)) {
+      return TRealEngineFileSystem::GetFileTimes(Directory, FileName, CreationTime, LastWriteTime, LastAccessTime);
     }
     CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
     return false;
   }
-  bool SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) override {
-    return !RefusedTimeChanges.contains(FileName) && TRealEngineFileSystem::SetFileLastWriteTime(FileName, LastWriteTime);
+  bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
+                            const TFileTime& LastWriteTime) override {
+    return !RefusedTimeChanges.contains(Directory.Path() + FileName) &&
+           TRealEngineFileSystem::SetFileLastWriteTime(Directory, FileName, LastWriteTime);
   }
 };
 

@@ -1,0 +1,130 @@
+#pragma once
+// What the engine asks of the file system: directories opened one below the other and read
+// in one go, tests by name relative to an open directory, and the two pack-time operations
+// behind an interface that tests can replace.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "rtl/FileSystem.h"
+#include "rtl/String.h"
+
+class TDirectory;
+
+// The entries of one directory, "." and ".." left out, in the order the file system delivers
+// them. Filled by TDirectory::Read; meant to be reused, so that a walk allocates for its
+// largest directory only.
+class TDirectoryListing {
+public:
+  TDirectoryListing();
+  ~TDirectoryListing();
+  TDirectoryListing(const TDirectoryListing&) = delete;
+  TDirectoryListing& operator=(const TDirectoryListing&) = delete;
+
+  std::size_t Count() const;
+  String Name(std::size_t Index) const;
+  // Whether the entry's name matches Mask ("*" any run of characters, "?" one) as the
+  // platform's wildcard search matches: POSIX exactly, Windows without regard to case.
+  bool NameMatches(std::size_t Index, const String& Mask) const;
+  // False only when no entry can be reached by the name Name. Windows: no entry has that
+  // name, case ignored. POSIX: none has it exactly, and none could be taken for it by a file
+  // system that ignores case.
+  bool MayContain(const String& Name) const;
+
+private:
+  friend class TDirectory;
+  struct TEntries;
+  std::unique_ptr<TEntries> fEntries;
+};
+
+// What a listed entry is, as far as a walk needs to know.
+struct TEntryKind {
+  // POSIX: a link counts when it leads to a directory. Windows: the entry's own attribute.
+  bool IsDirectory = false;
+  bool IsLink = false;
+  // For a link that counts as a directory: the directory it leads to, when that can be told.
+  std::optional<TFileIdentity> LinkTarget;
+};
+
+// A directory of a walk. POSIX holds it open and goes relative to its descriptor, so a walk
+// is not limited by the length of a path; Windows goes by full paths, long ones with the
+// \\?\ prefix. Relative names may hold several components joined by PathDelim. Links are
+// followed everywhere, except where an entry's own kind is asked for.
+class TDirectory {
+public:
+  // Opens the directory Path (a full path ending in PathDelim); see IsOpen.
+  static TDirectory Open(const String& Path);
+  TDirectory(TDirectory&& Other) noexcept;
+  ~TDirectory();
+
+  // The full path, ending in PathDelim; kept also when the directory could not be opened.
+  const String& Path() const { return fPath; }
+  // False when the directory could not be opened: missing, not a directory, out of reach.
+  // Windows opens nothing and is false only where a listing told so.
+  bool IsOpen() const { return fDescriptor != NotOpen; }
+
+  // The subdirectory Relative. With Listing (this directory's), a name the listing lacks is
+  // not looked for, and Windows takes a plain entry's kind from it.
+  TDirectory OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing = nullptr) const;
+  // Reads the entries into Listing, once per opening. False when they could not all be read
+  // (Listing then holds those that could); tests by name may still work.
+  bool Read(TDirectoryListing& Listing) const;
+  // Existence tests of Relative, with Listing used as by OpenSubdirectory.
+  bool FileExists(const String& Relative, const TDirectoryListing* Listing) const;
+  bool DirectoryExists(const String& Relative, const TDirectoryListing* Listing) const;
+  // The kind of entry Index of Listing, this directory's: from the listing where it tells,
+  // else (links, unknown kinds) from one query.
+  TEntryKind KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const;
+  // This directory's identity, looked up once; nothing when it cannot be told.
+  std::optional<TFileIdentity> Identity() const;
+
+  // The times of FileName, as uCompatibility's GetFileTimes gives them for a full path.
+  bool GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,
+                    TFileTime& LastAccessTime) const;
+  // As the rtl's SetFileLastWriteTime for a full path.
+  bool SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) const;
+
+  // Gives up the handle, if the platform holds one, keeping the identity; nothing may be
+  // asked of the directory until ReopenFrom.
+  void Release();
+  // Opens the released directory again, as the parent of Child (a subdirectory opened
+  // from it, open or not): cheaply when Child's parent is still this directory, else by path.
+  void ReopenFrom(const TDirectory& Child);
+
+private:
+  static constexpr int NotOpen = -1;
+
+  TDirectory(String Path, int Descriptor) : fPath(std::move(Path)), fDescriptor(Descriptor) {}
+
+  String fPath;
+  // POSIX: the open descriptor. Windows goes by path: any value but NotOpen marks it found.
+  int fDescriptor;
+  mutable std::optional<TFileIdentity> fIdentity;
+};
+
+// The file operations on packs, kept apart so that tests can make them fail: a real tree
+// cannot be made to refuse reading a time or to refuse a change.
+class TEngineFileSystem {
+public:
+  virtual ~TEngineFileSystem() = default;
+
+  // The times of FileName in Directory; false, with zero times, when they cannot be read.
+  virtual bool GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
+                            TFileTime& LastWriteTime, TFileTime& LastAccessTime) = 0;
+  // Sets only the last-write time of FileName in Directory; false when the file cannot be
+  // opened for it or the time is refused.
+  virtual bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
+                                    const TFileTime& LastWriteTime) = 0;
+};
+
+// The platform's file system.
+class TRealEngineFileSystem : public TEngineFileSystem {
+public:
+  bool GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
+                    TFileTime& LastWriteTime, TFileTime& LastAccessTime) override;
+  bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
+                            const TFileTime& LastWriteTime) override;
+};
