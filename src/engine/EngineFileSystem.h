@@ -63,7 +63,8 @@ public:
   // The full path, ending in PathDelim; kept also when the directory could not be opened.
   const String& Path() const { return fPath; }
   // False when the directory could not be opened: missing, not a directory, out of reach.
-  // Windows opens nothing and is false only where a listing told so.
+  // Windows holds nothing open: it tells so for a start directory and where a listing told,
+  // and otherwise finds out when the directory is read or tested in.
   bool IsOpen() const { return fDescriptor != NotOpen; }
 
   // The subdirectory Relative. With Listing (this directory's), a name the listing lacks is

@@ -119,7 +119,9 @@ bool TDirectoryListing::NameMatches(std::size_t Index, const String& Mask) const
 
 bool TDirectoryListing::MayContain(const String& Name) const { return fEntries->Find(Name) != Count(); }
 
-TDirectory TDirectory::Open(const String& Path) { return TDirectory(Path, Found); }
+TDirectory TDirectory::Open(const String& Path) {
+  return TDirectory(Path, ::DirectoryExists(LongPathForm(Path)) ? Found : NotOpen);
+}
 
 TDirectory::~TDirectory() = default;
 
