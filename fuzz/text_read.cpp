@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "ScratchFile.h"
@@ -28,17 +29,27 @@ String ReadAllChars(std::size_t size) {
   return chars;
 }
 
+std::vector<std::uint8_t> RepeatedTo(std::size_t length, const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> repeated(data, data + size);
+  while (size != 0 && repeated.size() < length) repeated.insert(repeated.end(), data, data + size);
+  return repeated;
+}
+
 }  // namespace
 
+// The first byte N asks for a file of at least N * 128 bytes: the rest of the input, repeated
+// to that length, so that files reach across the 16384-byte window and detection sample.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  WriteScratchFile(data, size);
-  const String chars = ReadAllChars(size);
+  if (size == 0) return 0;
+  const std::vector<std::uint8_t> file = RepeatedTo(std::size_t{data[0]} * 128, data + 1, size - 1);
+  WriteScratchFile(file.data(), file.size());
+  const String chars = ReadAllChars(file.size());
 
   TTextStream stream(ScratchFileName(), FileModeOpenRead);
   String joined, line;
   std::size_t lines = 0;
   while (stream.ReadLine(line)) {
-    Check(++lines <= size, "no more lines than bytes");
+    Check(++lines <= file.size(), "no more lines than bytes");
     for (const Char c : line) Check(!IsLineEnd(c), "a line holds no line end");
     joined += line;
   }
