@@ -60,3 +60,40 @@ public:
 private:
   std::function<void()> fRelease;
 };
+
+// Makes File immutable while the object lives: its content, times and attributes cannot be
+// changed, not even by root. POSIX sets the file system's immutable flag, which takes the
+// privilege to do so; Windows has no such flag, but under Wine the host's chattr sets it.
+class TImmutableFile {
+public:
+  explicit TImmutableFile(const std::filesystem::path& file);
+  ~TImmutableFile() {
+    if (fRelease) fRelease();
+  }
+  TImmutableFile(const TImmutableFile&) = delete;
+  TImmutableFile& operator=(const TImmutableFile&) = delete;
+
+  // False when the flag could not be set; the test then has to skip.
+  bool Holds() const { return static_cast<bool>(fRelease); }
+
+private:
+  std::function<void()> fRelease;
+};
+
+// Holds File open for reading while the object lives; on Windows sharing nothing with other
+// openers, so that every other open that asks for its data is refused.
+class TExclusivelyOpenFile {
+public:
+  explicit TExclusivelyOpenFile(const std::filesystem::path& file);
+  ~TExclusivelyOpenFile() {
+    if (fRelease) fRelease();
+  }
+  TExclusivelyOpenFile(const TExclusivelyOpenFile&) = delete;
+  TExclusivelyOpenFile& operator=(const TExclusivelyOpenFile&) = delete;
+
+  // False when the file could not be opened.
+  bool Holds() const { return static_cast<bool>(fRelease); }
+
+private:
+  std::function<void()> fRelease;
+};

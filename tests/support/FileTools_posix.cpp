@@ -59,3 +59,13 @@ TUndeletableFile::TUndeletableFile(const fs::path& file) {
                   fs::perm_options::remove, error);
   if (!error) fRelease = [directory] { fs::permissions(directory, fs::perms::owner_write, fs::perm_options::add); };
 }
+
+TImmutableFile::TImmutableFile(const fs::path& file) {
+  if (SetImmutable(file, true)) fRelease = [file] { SetImmutable(file, false); };
+}
+
+TExclusivelyOpenFile::TExclusivelyOpenFile(const fs::path& file) {
+  // POSIX knows no sharing modes: an open descriptor is all another process can hold.
+  const int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor >= 0) fRelease = [descriptor] { close(descriptor); };
+}

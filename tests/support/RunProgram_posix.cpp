@@ -1,18 +1,72 @@
 #include "support/RunProgram.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <thread>
 
 #include "rtl/Utf8.h"
 #include "support/TempFile.h"
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left < 0 ? 0 : static_cast<int>(left);
+}
+
+// Reads single bytes up to and including the first line end, so that nothing beyond the first
+// line is taken from the pipe. Stops early at the end of the data or at the deadline.
+std::string ReadFirstLine(int fd, Clock::time_point deadline) {
+  std::string line;
+  for (;;) {
+    pollfd ready{fd, POLLIN, 0};
+    const int count = poll(&ready, 1, MillisecondsUntil(deadline));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return line;
+    char byte = 0;
+    const ssize_t got = read(fd, &byte, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return line;
+    line += byte;
+    if (byte == '\n') return line;
+  }
+}
+
+// The child's exit code, or its negated signal number; after the deadline it is killed.
+int WaitUntil(pid_t pid, Clock::time_point deadline, bool& timedOut) {
+  int status = 0;
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) return -1;
+    if (Clock::now() >= deadline) {
+      timedOut = true;
+      kill(pid, SIGKILL);
+      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+      }
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+}  // namespace
+
+bool ProgramOutputSupported(TProgramOutput) { return true; }
+
 TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::vector<String>& args,
                           TProgramOutput output, const std::vector<std::string>& environment) {
+  const Clock::time_point deadline = Clock::now() + ProgramTimeLimit;
   const std::string program = programPath.string();
   std::vector<std::string> argStrings{program};
   for (const String& arg : args) argStrings.push_back(StringToUtf8Bytes(arg));
@@ -30,29 +84,35 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   const auto outFile = static_cast<int>(OpenTemporaryFile());
   const auto errFile = static_cast<int>(OpenTemporaryFile());
+  // Both ends close in the child on exec; only the copy made its standard output stays.
   int pipeFds[2] = {-1, -1};
   switch (output) {
     case TProgramOutput::File: posix_spawn_file_actions_adddup2(&actions, outFile, STDOUT_FILENO); break;
     case TProgramOutput::Closed: posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO); break;
     case TProgramOutput::BrokenPipe:
-      if (pipe(pipeFds) != 0) std::abort();
-      close(pipeFds[0]);
+    case TProgramOutput::OneLineReader:
+      if (pipe2(pipeFds, O_CLOEXEC) != 0) std::abort();
+      if (output == TProgramOutput::BrokenPipe) {
+        close(pipeFds[0]);
+        pipeFds[0] = -1;
+      }
       posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+      break;
+    case TProgramOutput::DiskFull:
+      posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
       break;
   }
   posix_spawn_file_actions_adddup2(&actions, errFile, STDERR_FILENO);
 
   TProgramRun run;
   pid_t pid = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    // A death by signal shows as its negated number.
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  }
+  const bool started = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0;
   posix_spawn_file_actions_destroy(&actions);
+  // The pipe's writer is the child's alone now, so the reader sees its end when it ends.
   if (pipeFds[1] >= 0) close(pipeFds[1]);
+  if (started && pipeFds[0] >= 0) run.firstLine = ReadFirstLine(pipeFds[0], deadline);
+  if (pipeFds[0] >= 0) close(pipeFds[0]);
+  if (started) run.exitCode = WaitUntil(pid, deadline, run.timedOut);
   run.output = ReadFromStart(outFile);
   run.errors = ReadFromStart(errFile);
   CloseTemporaryFile(outFile);
