@@ -449,6 +449,8 @@ def main(argv=None):
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("directory", metavar="DIR")
     args = parser.parse_args(argv)
+    if os.path.lexists(args.directory):
+        parser.error(f"{args.directory} exists already")
     start = time.perf_counter()
     manifest = generate(args.directory, args.size, args.seed)
     print(f"{args.directory}: {manifest['directories']} directories, "
