@@ -27,6 +27,7 @@ public:
   TScratchDirectory(const TScratchDirectory&) = delete;
   TScratchDirectory& operator=(const TScratchDirectory&) = delete;
 
+  const std::filesystem::path& Path() const { return fPath; }
   const std::filesystem::path& File() const { return fFile; }
   const String& FileName() const { return fFileName; }
 
@@ -48,14 +49,16 @@ const String& ScratchFileName() { return Scratch().FileName(); }
 void WriteScratchFile(const unsigned char* Data, std::size_t Size) {
   // A new file each time: emptying one that holds data makes some file systems write it
   // out at once, which would slow every run down to the disk's pace.
-  RemoveScratchFile();
+  ClearScratchFile();
   std::ofstream file(Scratch().File(), std::ios::binary);
   file.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
   file.close();
   Check(file.good(), "the scratch file can be written");
 }
 
-void RemoveScratchFile() {
+void ClearScratchFile() {
   std::error_code ignored;
   std::filesystem::remove(Scratch().File(), ignored);
+  // A clean-up of the temporary directory by someone else may have taken the directory.
+  std::filesystem::create_directory(Scratch().Path(), ignored);
 }

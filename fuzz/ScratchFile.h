@@ -12,5 +12,6 @@ const String& ScratchFileName();
 // Makes the scratch file hold exactly Size bytes from Data.
 void WriteScratchFile(const unsigned char* Data, std::size_t Size);
 
-// Removes the scratch file when it exists.
-void RemoveScratchFile();
+// Removes the scratch file when it exists, and makes the directory again when something
+// outside this process has removed it.
+void ClearScratchFile();

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto encoding = static_cast<TFileEncoding>(data[0] % 5);
   const TStringList lines = LinesOf(data + 1, size - 1);
 
-  RemoveScratchFile();
+  ClearScratchFile();
   for (const String& line : lines) TTextStream::AppendLine(ScratchFileName(), line, encoding);
 
   TTextStream stream(ScratchFileName(), FileModeOpenRead);

@@ -37,11 +37,13 @@ std::vector<std::uint8_t> RepeatedTo(std::size_t length, const std::uint8_t* dat
 
 }  // namespace
 
-// The first byte N asks for a file of at least N * 128 bytes: the rest of the input, repeated
-// to that length, so that files reach across the 16384-byte window and detection sample.
+// The first byte N picks the file: below 128 the rest of the input as it is; from 128 on the
+// rest repeated to at least (N - 128) * 256 bytes, so that reads cross the 16384-byte window
+// and detection sample. Most runs stay small and fast.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::vector<std::uint8_t> file = RepeatedTo(std::size_t{data[0]} * 128, data + 1, size - 1);
+  const std::size_t length = data[0] < 128 ? 0 : std::size_t{data[0] - 128u} * 256;
+  const std::vector<std::uint8_t> file = RepeatedTo(length, data + 1, size - 1);
   WriteScratchFile(file.data(), file.size());
   const String chars = ReadAllChars(file.size());
 
