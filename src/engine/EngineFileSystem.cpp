@@ -1,9 +1,24 @@
 #include "engine/EngineFileSystem.h"
 
 TDirectory::TDirectory(TDirectory&& Other) noexcept
-    : fPath(std::move(Other.fPath)),
+    : fParent(Other.fParent),
+      fName(std::move(Other.fName)),
       fDescriptor(std::exchange(Other.fDescriptor, NotOpen)),
       fIdentity(Other.fIdentity) {}
+
+// Without recursion: a walk's chain of directories may be deeper than the stack.
+String TDirectory::Path() const {
+  std::size_t length = 0;
+  for (const TDirectory* directory = this; directory != nullptr; directory = directory->fParent) {
+    length += directory->fName.size();
+  }
+  String path(length, u'\0');
+  for (const TDirectory* directory = this; directory != nullptr; directory = directory->fParent) {
+    length -= directory->fName.size();
+    path.replace(length, directory->fName.size(), directory->fName);
+  }
+  return path;
+}
 
 bool TRealEngineFileSystem::GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
                                          TFileTime& LastWriteTime, TFileTime& LastAccessTime) {

@@ -53,6 +53,10 @@ struct TEntryKind {
 // is not limited by the length of a path; Windows goes by full paths, long ones with the
 // \\?\ prefix. Relative names may hold several components joined by PathDelim. Links are
 // followed everywhere, except where an entry's own kind is asked for.
+//
+// A subdirectory keeps only its name and refers to the directory it was opened from, so that
+// a walk's memory grows with the length of its names, not with the square of its depth; that
+// directory must outlive it and stay where it is.
 class TDirectory {
 public:
   // Opens the directory Path (a full path ending in PathDelim); see IsOpen.
@@ -60,8 +64,8 @@ public:
   TDirectory(TDirectory&& Other) noexcept;
   ~TDirectory();
 
-  // The full path, ending in PathDelim; kept also when the directory could not be opened.
-  const String& Path() const { return fPath; }
+  // The full path, ending in PathDelim; known also when the directory could not be opened.
+  String Path() const;
   // False when the directory could not be opened: missing, not a directory, out of reach.
   // Windows holds nothing open: it tells so for a start directory and where a listing told,
   // and otherwise finds out when the directory is read or tested in.
@@ -98,9 +102,12 @@ public:
 private:
   static constexpr int NotOpen = -1;
 
-  TDirectory(String Path, int Descriptor) : fPath(std::move(Path)), fDescriptor(Descriptor) {}
+  TDirectory(const TDirectory* Parent, String Name, int Descriptor)
+      : fParent(Parent), fName(std::move(Name)), fDescriptor(Descriptor) {}
 
-  String fPath;
+  // Null for a start directory, whose name is its full path.
+  const TDirectory* fParent;
+  String fName;  // ends in PathDelim
   // POSIX: the open descriptor. Windows goes by path: any value but NotOpen marks it found.
   int fDescriptor;
   mutable std::optional<TFileIdentity> fIdentity;

@@ -167,7 +167,9 @@ bool TDirectoryListing::MayContain(const String& Name) const {
   return false;
 }
 
-TDirectory TDirectory::Open(const String& Path) { return TDirectory(Path, OpenDirectoryAt(AT_FDCWD, Native(Path).c_str())); }
+TDirectory TDirectory::Open(const String& Path) {
+  return TDirectory(nullptr, Path, OpenDirectoryAt(AT_FDCWD, Native(Path).c_str()));
+}
 
 TDirectory::~TDirectory() {
   if (IsOpen()) close(fDescriptor);
@@ -184,9 +186,9 @@ bool MayReach(const TDirectory& directory, const String& relative, const TDirect
 }  // namespace
 
 TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing) const {
-  String path = fPath + Relative + PathDelim;
-  if (!MayReach(*this, Relative, Listing)) return TDirectory(std::move(path), NotOpen);
-  return TDirectory(std::move(path), OpenDirectoryAt(fDescriptor, Native(Relative).c_str()));
+  const int descriptor =
+      MayReach(*this, Relative, Listing) ? OpenDirectoryAt(fDescriptor, Native(Relative).c_str()) : NotOpen;
+  return TDirectory(this, Relative + PathDelim, descriptor);
 }
 
 bool TDirectory::Read(TDirectoryListing& Listing) const {
@@ -287,5 +289,5 @@ void TDirectory::ReopenFrom(const TDirectory& Child) {
     if (IsOpen()) close(fDescriptor);
   }
   // Child was reached through a link (its ".." is elsewhere), or things moved meanwhile.
-  fDescriptor = OpenComponentByComponent(Native(fPath));
+  fDescriptor = OpenComponentByComponent(Native(Path()));
 }

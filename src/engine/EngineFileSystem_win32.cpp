@@ -120,14 +120,14 @@ bool TDirectoryListing::NameMatches(std::size_t Index, const String& Mask) const
 bool TDirectoryListing::MayContain(const String& Name) const { return fEntries->Find(Name) != Count(); }
 
 TDirectory TDirectory::Open(const String& Path) {
-  return TDirectory(Path, ::DirectoryExists(LongPathForm(Path)) ? Found : NotOpen);
+  return TDirectory(nullptr, Path, ::DirectoryExists(LongPathForm(Path)) ? Found : NotOpen);
 }
 
 TDirectory::~TDirectory() = default;
 
 TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing) const {
   const bool found = Listing == nullptr ? IsOpen() : DirectoryExists(Relative, Listing);
-  return TDirectory(fPath + Relative + PathDelim, found ? Found : NotOpen);
+  return TDirectory(this, Relative + PathDelim, found ? Found : NotOpen);
 }
 
 bool TDirectory::Read(TDirectoryListing& Listing) const {
@@ -138,7 +138,7 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   WIN32_FIND_DATAW data;
   // The basic information leaves out the short name, which costs the file system a lookup;
   // the large fetch asks for many entries per call.
-  const HANDLE search = FindFirstFileExW(W(LongPathForm(fPath + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
+  const HANDLE search = FindFirstFileExW(W(LongPathForm(Path() + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
@@ -157,7 +157,7 @@ bool TDirectory::FileExists(const String& Relative, const TDirectoryListing* Lis
   if (!IsOpen()) return false;
   switch (Listing != nullptr ? Listing->fEntries->Consult(Relative) : TListingAnswer::AskTheFileSystem) {
     case TListingAnswer::File: return true;
-    case TListingAnswer::AskTheFileSystem: return ::FileExists(LongPathForm(fPath + Relative));
+    case TListingAnswer::AskTheFileSystem: return ::FileExists(LongPathForm(Path() + Relative));
     default: return false;
   }
 }
@@ -166,7 +166,7 @@ bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing
   if (!IsOpen()) return false;
   switch (Listing != nullptr ? Listing->fEntries->Consult(Relative) : TListingAnswer::AskTheFileSystem) {
     case TListingAnswer::Directory: return true;
-    case TListingAnswer::AskTheFileSystem: return ::DirectoryExists(LongPathForm(fPath + Relative));
+    case TListingAnswer::AskTheFileSystem: return ::DirectoryExists(LongPathForm(Path() + Relative));
     default: return false;
   }
 }
@@ -176,12 +176,12 @@ TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t
   TEntryKind kind;
   kind.IsDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   kind.IsLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(LongPathForm(fPath + Listing.Name(Index)));
+  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(LongPathForm(Path() + Listing.Name(Index)));
   return kind;
 }
 
 std::optional<TFileIdentity> TDirectory::Identity() const {
-  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(LongPathForm(fPath));
+  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(LongPathForm(Path()));
   return fIdentity;
 }
 
@@ -191,11 +191,11 @@ bool TDirectory::GetFileTimes(const String& FileName, TFileTime& CreationTime, T
     CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
     return false;
   }
-  return ::GetFileTimes(LongPathForm(fPath + FileName), CreationTime, LastWriteTime, LastAccessTime);
+  return ::GetFileTimes(LongPathForm(Path() + FileName), CreationTime, LastWriteTime, LastAccessTime);
 }
 
 bool TDirectory::SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) const {
-  return IsOpen() && ::SetFileLastWriteTime(LongPathForm(fPath + FileName), LastWriteTime);
+  return IsOpen() && ::SetFileLastWriteTime(LongPathForm(Path() + FileName), LastWriteTime);
 }
 
 // Nothing is held between calls, so there is nothing to give up or take back.

@@ -18,6 +18,7 @@ enum class TWalkMode : std::uint8_t {
 // One directory on the current walk path.
 struct TWalkLevel {
   TDirectory Directory;
+  std::size_t PathLength;  // its path is the walk's current path up to here
   TWalkMode ChildMode;
   std::vector<String> Subdirectories = {};  // names to walk, in listing order
   std::size_t Next = 0;                     // the first of them not walked yet
@@ -46,6 +47,7 @@ public:
   TWalk(TTidemark& Engine, bool Recursive) : fEngine(Engine), fRecursive(Recursive) {}
 
   bool Run(const String& Start) {
+    fPath = Start;
     try {
       ProcessDirectory(TDirectory::Open(Start));
       while (!fLevels.empty()) {
@@ -54,7 +56,10 @@ public:
           Leave();
           continue;
         }
-        TDirectory subdirectory = level.Directory.OpenSubdirectory(level.Subdirectories[level.Next++]);
+        const String& name = level.Subdirectories[level.Next++];
+        fPath.resize(level.PathLength);
+        (fPath += name) += PathDelim;
+        TDirectory subdirectory = level.Directory.OpenSubdirectory(name);
         if (level.ChildMode == TWalkMode::Main) {
           ProcessDirectory(std::move(subdirectory));
         } else {
@@ -77,7 +82,7 @@ private:
   // The main walk's step: visits Dir and either processes the repository it is or holds, or
   // lines up its subdirectories.
   void ProcessDirectory(TDirectory Dir) {
-    fEngine.DoLogEvent(TLogEvent::evtDirectoryVisited, Dir.Path());
+    fEngine.DoLogEvent(TLogEvent::evtDirectoryVisited, fPath);
     TWalkLevel& level = Enter(std::move(Dir), TWalkMode::Main);
     const TDirectoryListing* listing = level.Directory.Read(fListing) ? &fListing : nullptr;
     if (IsGitDirectory(level.Directory, listing)) {
@@ -87,6 +92,7 @@ private:
     // Below a repository the working tree is never searched for further repositories.
     TDirectory dotGit = level.Directory.OpenSubdirectory(u".git", listing);
     if (dotGit.IsOpen() && IsGitDirectory(dotGit, nullptr)) {
+      (fPath += u".git") += PathDelim;
       ProcessGitDirectory(Enter(std::move(dotGit), TWalkMode::Modules), nullptr);
     } else if (fRecursive) {
       LineUpSubdirectories(level);
@@ -97,7 +103,7 @@ private:
   // level's only subdirectory. Its end event comes when the walk leaves the level, after
   // that subtree.
   void ProcessGitDirectory(TWalkLevel& Level, const TDirectoryListing* Listing) {
-    fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, Level.Directory.Path());
+    fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, fPath);
     Level.RepositoryOpen = true;
     ProcessPackFiles(Level.Directory);
     Level.ChildMode = TWalkMode::Modules;
@@ -112,11 +118,11 @@ private:
     TWalkLevel& level = Enter(std::move(Dir), TWalkMode::Modules);
     const bool listed = level.Directory.Read(fListing);
     if (IsGitDirectory(level.Directory, listed ? &fListing : nullptr)) {
-      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, level.Directory.Path());
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryStart, fPath);
       level.RepositoryOpen = true;
       ProcessPackFiles(level.Directory);
       level.RepositoryOpen = false;
-      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, fPath);
     }
     LineUpSubdirectories(level);
   }
@@ -159,6 +165,8 @@ private:
     }
   }
 
+  String PathOf(const TWalkLevel& Level) const { return fPath.substr(0, Level.PathLength); }
+
   bool OnWalkPath(const TFileIdentity& Directory) const {
     for (const TWalkLevel& level : fLevels) {
       if (level.Directory.Identity() == Directory) return true;
@@ -167,7 +175,7 @@ private:
   }
 
   TWalkLevel& Enter(TDirectory Dir, TWalkMode ChildMode) {
-    TWalkLevel& level = fLevels.emplace_back(TWalkLevel{std::move(Dir), ChildMode});
+    TWalkLevel& level = fLevels.emplace_back(TWalkLevel{std::move(Dir), fPath.size(), ChildMode});
     if (fLevels.size() - fFirstOpenLevel > MaxOpenLevels) fLevels[fFirstOpenLevel++].Directory.Release();
     return level;
   }
@@ -176,7 +184,7 @@ private:
     TWalkLevel& level = fLevels.back();
     if (level.RepositoryOpen) {
       level.RepositoryOpen = false;
-      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+      fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, PathOf(level));
     }
     if (fFirstOpenLevel > 0 && fFirstOpenLevel == fLevels.size() - 1) {
       fLevels[--fFirstOpenLevel].Directory.ReopenFrom(level.Directory);
@@ -194,7 +202,7 @@ private:
       if (!level.RepositoryOpen) continue;
       level.RepositoryOpen = false;
       try {
-        fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, level.Directory.Path());
+        fEngine.DoLogEvent(TLogEvent::evtGitDirectoryEnd, PathOf(level));
       } catch (...) {
         failure = std::current_exception();
       }
@@ -209,6 +217,10 @@ private:
   // have given up their handles.
   std::deque<TWalkLevel> fLevels;
   std::size_t fFirstOpenLevel = 0;
+  // The path of the directory last entered. Kept here, one name added or taken at a time,
+  // because events carry full paths and building one from the levels' names every time
+  // would cost the square of the depth in a deep walk.
+  String fPath;
   TDirectoryListing fListing;      // of the directory just entered
   TDirectoryListing fPackListing;  // of a repository's objects/pack
 };
