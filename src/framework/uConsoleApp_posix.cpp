@@ -1,6 +1,7 @@
 #include "framework/uConsoleApp_platform.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -45,11 +46,16 @@ int WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0) {
-      if (errno == EINTR) continue;
+    if (written >= 0) {
+      done += static_cast<std::size_t>(written);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      // Whoever shares the descriptor made it non-blocking, and the reader is behind: wait
+      // for room as a blocking write would. A reader that left shows at the next write.
+      pollfd ready{fd, POLLOUT, 0};
+      if (poll(&ready, 1, -1) < 0 && errno != EINTR) return errno;
+    } else if (errno != EINTR) {
       return errno;
     }
-    done += static_cast<std::size_t>(written);
   }
   return 0;
 }

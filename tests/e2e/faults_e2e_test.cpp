@@ -79,10 +79,13 @@ TEST_F(FaultTest, OutputThatCannotBeWrittenEndsTheRunWithItsExitCode) {
       // A reader that leaves after the first line: the processing fails at its next line, and
       // neither the error line nor the last resort can be written.
       {"reader gone", TProgramOutput::OneLineReader, 255, false},
+      // An output that its writer may not block on, and a reader that is behind: the writer
+      // waits for room instead of failing.
+      {"non-blocking", TProgramOutput::NonBlockingPipe, 0, true},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    if (!ProgramOutputSupported(c.output)) continue;  // Windows itself has no full device
+    if (!ProgramOutputSupported(c.output)) continue;  // Windows: no full device, no pipe that does not block
     const fs::path repo = fs::path("repos") / c.name;
     const fs::path pack = MakeRepository(repo, "moved");
     // The repository comes after the directories, so a reader that leaves early stops the
@@ -92,6 +95,11 @@ TEST_F(FaultTest, OutputThatCannotBeWrittenEndsTheRunWithItsExitCode) {
     EXPECT_EQ(AtIndexTime(pack), c.processed);
     if (c.output == TProgramOutput::OneLineReader) {
       EXPECT_EQ(run.firstLine, BannerTitleLine);
+    }
+    if (c.output == TProgramOutput::NonBlockingPipe) {
+      EXPECT_TRUE(run.output.starts_with(Banner));
+      EXPECT_TRUE(run.output.ends_with("Changed time of pack-moved.pack!" + Nl + Nl))
+          << run.output.substr(run.output.size() - 200);
     }
   }
 }

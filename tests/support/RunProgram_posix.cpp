@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,6 +39,38 @@ std::string ReadFirstLine(int fd, Clock::time_point deadline) {
     if (got <= 0) return line;
     line += byte;
     if (byte == '\n') return line;
+  }
+}
+
+bool Ended(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+// Reads nothing until the pipe is full (or its writer has ended), so that a writer that may
+// not block meets a full pipe; then reads everything up to the writer's end.
+std::string ReadOnceFull(int fd, pid_t pid, Clock::time_point deadline) {
+  // A page of the pipe takes writes while they fit; the program's lines are far shorter than
+  // 512 bytes, so a full pipe holds at least this much.
+  const int capacity = fcntl(fd, F_GETPIPE_SZ);
+  const int full = capacity - capacity / 4096 * 512;
+  for (int queued = 0; queued < full && !Ended(pid) && Clock::now() < deadline;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ioctl(fd, FIONREAD, &queued);
+  }
+  // Time for the writer's next line to meet the full pipe.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    pollfd ready{fd, POLLIN, 0};
+    const int count = poll(&ready, 1, MillisecondsUntil(deadline));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return text;
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return text;
+    text.append(buffer, static_cast<std::size_t>(got));
   }
 }
 
@@ -91,7 +124,10 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
     case TProgramOutput::Closed: posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO); break;
     case TProgramOutput::BrokenPipe:
     case TProgramOutput::OneLineReader:
+    case TProgramOutput::NonBlockingPipe:
       if (pipe2(pipeFds, O_CLOEXEC) != 0) std::abort();
+      // The status flags belong to the pipe end, which the child's copy shares.
+      if (output == TProgramOutput::NonBlockingPipe) fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
       if (output == TProgramOutput::BrokenPipe) {
         close(pipeFds[0]);
         pipeFds[0] = -1;
@@ -110,10 +146,11 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   posix_spawn_file_actions_destroy(&actions);
   // The pipe's writer is the child's alone now, so the reader sees its end when it ends.
   if (pipeFds[1] >= 0) close(pipeFds[1]);
-  if (started && pipeFds[0] >= 0) run.firstLine = ReadFirstLine(pipeFds[0], deadline);
+  if (started && output == TProgramOutput::OneLineReader) run.firstLine = ReadFirstLine(pipeFds[0], deadline);
+  if (started && output == TProgramOutput::NonBlockingPipe) run.output = ReadOnceFull(pipeFds[0], pid, deadline);
   if (pipeFds[0] >= 0) close(pipeFds[0]);
   if (started) run.exitCode = WaitUntil(pid, deadline, run.timedOut);
-  run.output = ReadFromStart(outFile);
+  if (output == TProgramOutput::File) run.output = ReadFromStart(outFile);
   run.errors = ReadFromStart(errFile);
   CloseTemporaryFile(outFile);
   CloseTemporaryFile(errFile);

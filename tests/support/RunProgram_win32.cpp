@@ -61,7 +61,8 @@ std::string ReadFirstLine(HANDLE pipe, Clock::time_point deadline) {
 
 bool ProgramOutputSupported(TProgramOutput kind) {
   // Windows has no device that is always full; under Wine the host's is reachable.
-  return kind != TProgramOutput::DiskFull || !WineDosFileName("/dev/full").empty();
+  if (kind == TProgramOutput::DiskFull) return !WineDosFileName("/dev/full").empty();
+  return kind != TProgramOutput::NonBlockingPipe;
 }
 
 TProgramRun RunExecutable(const std::filesystem::path& program, const std::vector<String>& args,
@@ -95,10 +96,11 @@ TProgramRun RunExecutable(const std::filesystem::path& program, const std::vecto
       startup.hStdOutput = writer;
       break;
     case TProgramOutput::DiskFull:
-      writer = CreateFileW(WineDosFileName("/dev/full").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           OPEN_EXISTING, 0, nullptr);
+      writer = CreateFileW(WineDosFileName("/dev/full").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           &inherit, OPEN_EXISTING, 0, nullptr);
       startup.hStdOutput = writer;
       break;
+    case TProgramOutput::NonBlockingPipe: std::abort();  // not offered here
   }
 
   TProgramRun run;
