@@ -135,20 +135,23 @@ std::vector<std::string> SplitArguments(const std::string& text) {
   bool quoted = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    current += c;
+    const bool afterWord = i > 0 && std::isalnum(static_cast<unsigned char>(text[i - 1]));
     if (quoted) {
-      if (c == '\\' && i + 1 < text.size()) current += text[++i];
-      else if (c == '"') quoted = false;
-      continue;
-    }
-    if (c == '"') quoted = true;
-    else if (c == '(' || c == '[' || c == '{' || (c == '<' && i > 0 && std::isalnum(static_cast<unsigned char>(text[i - 1])))) ++depth;
-    else if (c == ')' || c == ']' || c == '}' || (c == '>' && depth > 0)) --depth;
-    else if (c == ',' && depth == 0) {
-      current.pop_back();
+      current += c;
+      if (c == '\\' && i + 1 < text.size()) {
+        current += text[++i];
+      } else if (c == '"') {
+        quoted = false;
+      }
+    } else if (c == ',' && depth == 0) {
       args.push_back(current);
       current.clear();
       if (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+    } else {
+      current += c;
+      if (c == '"') quoted = true;
+      if (c == '(' || c == '[' || c == '{' || (c == '<' && afterWord)) ++depth;
+      if (c == ')' || c == ']' || c == '}' || (c == '>' && depth > 0)) --depth;
     }
   }
   if (!current.empty()) args.push_back(current);
@@ -229,14 +232,14 @@ bool Within(const fs::path& path, const fs::path& root) {
 
 // Calls that change a file system whatever their arguments.
 const std::set<std::string> ChangingCalls = {
-    "creat",     "truncate",  "ftruncate",  "rename",    "renameat",    "renameat2",    "unlink",   "unlinkat",
-    "rmdir",     "link",      "linkat",     "symlink",   "symlinkat",   "mkdir",        "mkdirat",  "mknod",
-    "mknodat",   "chmod",     "fchmod",     "fchmodat",  "fchmodat2",   "chown",        "fchown",   "lchown",
-    "fchownat",  "setxattr",  "lsetxattr",  "fsetxattr", "removexattr", "lremovexattr", "fremovexattr",
-    "utime",     "utimes",    "futimesat",  "fallocate", "copy_file_range", "mount",    "umount2",  "chroot"};
+    "creat",    "truncate",  "ftruncate", "rename",          "renameat",    "renameat2",    "unlink",       "unlinkat",
+    "rmdir",    "link",      "linkat",    "symlink",         "symlinkat",   "mkdir",        "mkdirat",      "mknod",
+    "mknodat",  "chmod",     "fchmod",    "fchmodat",        "fchmodat2",   "chown",        "fchown",       "lchown",
+    "fchownat", "setxattr",  "lsetxattr", "fsetxattr",       "removexattr", "lremovexattr", "fremovexattr", "utime",
+    "utimes",   "futimesat", "fallocate", "copy_file_range", "mount",       "umount2",      "chroot"};
 
 // Calls that write through a descriptor.
-const std::set<std::string> WritingCalls = {"write",  "pwrite64", "writev",   "pwritev",
+const std::set<std::string> WritingCalls = {"write",    "pwrite64", "writev", "pwritev",
                                             "pwritev2", "sendfile", "splice", "ioctl"};
 
 // What the call did wrong, or nothing. A pack's time may be set, to its index's last-write
@@ -293,9 +296,9 @@ protected:
 
   // Runs git in Directory, unaffected by the user's and the system's settings.
   void Git(const fs::path& directory, std::vector<std::string> args) const {
-    std::vector<std::string> all = {"-C",           directory.string(),        "-c", "user.name=Tidemark Test",
-                                    "-c",           "user.email=test@example.org", "-c", "init.defaultBranch=main",
-                                    "-c",           "protocol.file.allow=always", "-c", "gc.auto=0"};
+    std::vector<std::string> all = {
+        "-C", directory.string(),        "-c", "user.name=Tidemark Test",    "-c", "user.email=test@example.org",
+        "-c", "init.defaultBranch=main", "-c", "protocol.file.allow=always", "-c", "gc.auto=0"};
     all.insert(all.end(), args.begin(), args.end());
     const TProgramRun run =
         RunExecutable(*fGit, Args(all), TProgramOutput::File, {"GIT_CONFIG_NOSYSTEM=1", "GIT_CONFIG_GLOBAL=/dev/null"});
@@ -364,11 +367,11 @@ TEST_F(FileOperationsTest, RunChangesNothingButTheLastWriteTimeOfPacks) {
   const char* sanitizerOptions = std::getenv("ASAN_OPTIONS");
   const std::string noLeakCheck =
       "ASAN_OPTIONS=" + std::string(sanitizerOptions != nullptr ? sanitizerOptions : "") + ":detect_leaks=0";
-  const TProgramRun run = RunExecutable(*fStrace,
-                                        Args({"-f", "-qq", "-y", "-e", "signal=none", "-e", "trace=%file,%desc", "-o",
-                                              log.string(), "-E", noLeakCheck, ProgramPath().string(), "-r", "-v",
-                                              "debug", tree.string()}),
-                                        TProgramOutput::File);
+  const TProgramRun run =
+      RunExecutable(*fStrace,
+                    Args({"-f", "-qq", "-y", "-e", "signal=none", "-e", "trace=%file,%desc", "-o", log.string(), "-E",
+                          noLeakCheck, ProgramPath().string(), "-r", "-v", "debug", tree.string()}),
+                    TProgramOutput::File);
   ASSERT_FALSE(run.timedOut);
   ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
 
