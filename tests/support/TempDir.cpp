@@ -3,6 +3,7 @@
 #include <fstream>
 #include <random>
 
+#include "support/DeepTree.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;
@@ -41,13 +42,4 @@ void TempDirTest::WriteFile(const fs::path& relative, std::string_view content) 
 
 void TempDirTest::MakeDir(const fs::path& relative) const { fs::create_directories(fRoot / relative); }
 
-void RemoveTestTree(const fs::path& root) {
-  std::error_code error;
-  // Read-only entries cannot be deleted on Windows; make every real entry writable first.
-  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error);
-       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (!it->is_symlink(error)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
-  }
-  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, error);
-  fs::remove_all(root, error);
-}
+void RemoveTestTree(const fs::path& root) { RemoveDeepTree(root); }
