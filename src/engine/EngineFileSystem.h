@@ -49,17 +49,22 @@ struct TEntryKind {
   std::optional<TFileIdentity> LinkTarget;
 };
 
+// Whether a link that stands last in a name is followed.
+enum class TLastLink : std::uint8_t { Follow, Refuse };
+
 // A directory of a walk. POSIX holds it open and goes relative to its descriptor, so a walk
-// is not limited by the length of a path; Windows goes by full paths, long ones with the
-// \\?\ prefix. Relative names may hold several components joined by PathDelim. Links are
-// followed everywhere, except where an entry's own kind is asked for.
+// is not limited by the length of a path; Windows goes by full paths in the \\?\ form,
+// which reaches every entry by its exact name at any length. Relative names may hold several
+// components joined by PathDelim, but no "." or "..". Links are followed everywhere, except
+// where an entry's own kind is asked for.
 //
 // A subdirectory keeps only its name and refers to the directory it was opened from, so that
 // a walk's memory grows with the length of its names, not with the square of its depth; that
 // directory must outlive it and stay where it is.
 class TDirectory {
 public:
-  // Opens the directory Path (a full path ending in PathDelim); see IsOpen.
+  // Opens the directory Path, a full path as ExpandFileName gives it, ending in PathDelim;
+  // see IsOpen.
   static TDirectory Open(const String& Path);
   TDirectory(TDirectory&& Other) noexcept;
   ~TDirectory();
@@ -67,13 +72,16 @@ public:
   // The full path, ending in PathDelim; known also when the directory could not be opened.
   String Path() const;
   // False when the directory could not be opened: missing, not a directory, out of reach.
-  // Windows holds nothing open: it tells so for a start directory and where a listing told,
-  // and otherwise finds out when the directory is read or tested in.
+  // Windows holds nothing open: it tells so for a start directory and a subdirectory opened
+  // with a listing, and otherwise finds out when the directory is read or tested in.
   bool IsOpen() const { return fDescriptor != NotOpen; }
 
-  // The subdirectory Relative. With Listing (this directory's), a name the listing lacks is
-  // not looked for, and Windows takes a plain entry's kind from it.
-  TDirectory OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing = nullptr) const;
+  // The subdirectory Relative. With Listing (this directory's), a name whose first component
+  // the listing lacks is not looked for; one it holds is, as it may have changed meanwhile.
+  // With TLastLink::Refuse, a link in Relative's last place is not followed (POSIX; Windows
+  // goes by path and follows).
+  TDirectory OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing = nullptr,
+                              TLastLink LastLink = TLastLink::Follow) const;
   // Reads the entries into Listing, once per opening. False when they could not all be read
   // (Listing then holds those that could); tests by name may still work.
   bool Read(TDirectoryListing& Listing) const;

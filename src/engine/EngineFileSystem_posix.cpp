@@ -58,10 +58,11 @@ TFileIdentity IdentityOf(const struct stat& status) {
 // Opens Name below Base (a descriptor, or AT_FDCWD) as a directory, following links. A
 // directory that may be searched but not read is opened all the same: its entries can still
 // be tested by name, as a walk by full paths would.
-int OpenDirectoryAt(int base, const char* name) {
-  const int descriptor = openat(base, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int OpenDirectoryAt(int base, const char* name, TLastLink lastLink = TLastLink::Follow) {
+  const int flags = O_DIRECTORY | O_CLOEXEC | (lastLink == TLastLink::Refuse ? O_NOFOLLOW : 0);
+  const int descriptor = openat(base, name, O_RDONLY | flags);
   if (descriptor >= 0 || errno != EACCES) return descriptor;
-  return openat(base, name, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return openat(base, name, O_PATH | flags);
 }
 
 // Opens the directory Path one component at a time, so that no limit on the length of a
@@ -185,9 +186,10 @@ bool MayReach(const TDirectory& directory, const String& relative, const TDirect
 
 }  // namespace
 
-TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing) const {
+TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing,
+                                        TLastLink LastLink) const {
   const int descriptor =
-      MayReach(*this, Relative, Listing) ? OpenDirectoryAt(fDescriptor, Native(Relative).c_str()) : NotOpen;
+      MayReach(*this, Relative, Listing) ? OpenDirectoryAt(fDescriptor, Native(Relative).c_str(), LastLink) : NotOpen;
   return TDirectory(this, Relative + PathDelim, descriptor);
 }
 

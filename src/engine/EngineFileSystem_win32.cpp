@@ -11,14 +11,6 @@
 #include "compat/uCompatibility.h"
 #include "rtl/Path.h"
 
-namespace {
-
-// What a listing says of a relative name: a name it lacks does not exist on this file system,
-// which ignores case; a plain entry's attributes tell its kind.
-enum class TListingAnswer { Missing, File, Directory, AskTheFileSystem };
-
-}  // namespace
-
 struct TDirectoryListing::TEntries {
   struct TEntry {
     std::uint32_t Offset;  // of the name in Names
@@ -32,10 +24,6 @@ struct TDirectoryListing::TEntries {
   std::u16string_view ViewOf(std::size_t index) const {
     return std::u16string_view(Names).substr(Entries[index].Offset, Entries[index].Length);
   }
-
-  // The entry named Name, case ignored as the file system ignores it; Count() when none is.
-  std::size_t Find(std::u16string_view name) const;
-  TListingAnswer Consult(const String& relative) const;
 };
 
 namespace {
@@ -71,10 +59,11 @@ bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
   return m == mask.size();
 }
 
-// From MAX_PATH characters on, paths work only with the \\?\ prefix, which also turns off
-// the normalisation that paths made of listed names have no need of.
-String LongPathForm(const String& path) {
-  if (path.size() < MAX_PATH || path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
+// The form of a full path that reaches exactly the entries it names. Walk paths are made of
+// listed names; without the \\?\ prefix the system would drop a name's trailing dots and
+// blanks, take "NUL" or "CON" for a device, and refuse paths from MAX_PATH characters on.
+String ExactPath(const String& path) {
+  if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
   if (path.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + path.substr(2);
   return u"\\\\?\\" + path;
 }
@@ -85,25 +74,6 @@ String FirstComponent(const String& relative) { return relative.substr(0, relati
 constexpr int Found = 0;
 
 }  // namespace
-
-std::size_t TDirectoryListing::TEntries::Find(std::u16string_view name) const {
-  for (std::size_t i = 0; i < Entries.size(); ++i) {
-    if (SameName(ViewOf(i), name)) return i;
-  }
-  return Entries.size();
-}
-
-TListingAnswer TDirectoryListing::TEntries::Consult(const String& relative) const {
-  const String first = FirstComponent(relative);
-  const std::size_t index = Find(first);
-  if (index == Entries.size()) return TListingAnswer::Missing;
-  const DWORD attributes = Entries[index].Attributes;
-  // A link's own attributes do not tell what it leads to.
-  if (first.size() != relative.size() || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return TListingAnswer::AskTheFileSystem;
-  }
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? TListingAnswer::Directory : TListingAnswer::File;
-}
 
 TDirectoryListing::TDirectoryListing() : fEntries(std::make_unique<TEntries>()) {}
 
@@ -117,15 +87,31 @@ bool TDirectoryListing::NameMatches(std::size_t Index, const String& Mask) const
   return MatchesMask(fEntries->ViewOf(Index), Mask);
 }
 
-bool TDirectoryListing::MayContain(const String& Name) const { return fEntries->Find(Name) != Count(); }
+// A name that no entry has, case ignored as the file system ignores it, does not exist.
+bool TDirectoryListing::MayContain(const String& Name) const {
+  for (std::size_t i = 0; i < Count(); ++i) {
+    if (SameName(fEntries->ViewOf(i), Name)) return true;
+  }
+  return false;
+}
 
 TDirectory TDirectory::Open(const String& Path) {
-  return TDirectory(nullptr, Path, ::DirectoryExists(LongPathForm(Path)) ? Found : NotOpen);
+  return TDirectory(nullptr, Path, ::DirectoryExists(ExactPath(Path)) ? Found : NotOpen);
 }
 
 TDirectory::~TDirectory() = default;
 
-TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing) const {
+namespace {
+
+// Whether Relative can be looked for below Directory at all.
+bool MayReach(const TDirectory& directory, const String& relative, const TDirectoryListing* listing) {
+  return directory.IsOpen() && (listing == nullptr || listing->MayContain(FirstComponent(relative)));
+}
+
+}  // namespace
+
+// Nothing is opened. Without a listing the name came from one, as a directory's.
+TDirectory TDirectory::OpenSubdirectory(const String& Relative, const TDirectoryListing* Listing, TLastLink) const {
   const bool found = Listing == nullptr ? IsOpen() : DirectoryExists(Relative, Listing);
   return TDirectory(this, Relative + PathDelim, found ? Found : NotOpen);
 }
@@ -138,7 +124,7 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   WIN32_FIND_DATAW data;
   // The basic information leaves out the short name, which costs the file system a lookup;
   // the large fetch asks for many entries per call.
-  const HANDLE search = FindFirstFileExW(W(LongPathForm(Path() + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
+  const HANDLE search = FindFirstFileExW(W(ExactPath(Path() + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
@@ -153,22 +139,13 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   return complete;
 }
 
+// A name the listing holds is still asked for: the entry may have changed since it was read.
 bool TDirectory::FileExists(const String& Relative, const TDirectoryListing* Listing) const {
-  if (!IsOpen()) return false;
-  switch (Listing != nullptr ? Listing->fEntries->Consult(Relative) : TListingAnswer::AskTheFileSystem) {
-    case TListingAnswer::File: return true;
-    case TListingAnswer::AskTheFileSystem: return ::FileExists(LongPathForm(Path() + Relative));
-    default: return false;
-  }
+  return MayReach(*this, Relative, Listing) && ::FileExists(ExactPath(Path() + Relative));
 }
 
 bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing* Listing) const {
-  if (!IsOpen()) return false;
-  switch (Listing != nullptr ? Listing->fEntries->Consult(Relative) : TListingAnswer::AskTheFileSystem) {
-    case TListingAnswer::Directory: return true;
-    case TListingAnswer::AskTheFileSystem: return ::DirectoryExists(LongPathForm(Path() + Relative));
-    default: return false;
-  }
+  return MayReach(*this, Relative, Listing) && ::DirectoryExists(ExactPath(Path() + Relative));
 }
 
 TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
@@ -176,12 +153,12 @@ TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t
   TEntryKind kind;
   kind.IsDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   kind.IsLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(LongPathForm(Path() + Listing.Name(Index)));
+  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(ExactPath(Path() + Listing.Name(Index)));
   return kind;
 }
 
 std::optional<TFileIdentity> TDirectory::Identity() const {
-  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(LongPathForm(Path()));
+  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(ExactPath(Path()));
   return fIdentity;
 }
 
@@ -191,11 +168,11 @@ bool TDirectory::GetFileTimes(const String& FileName, TFileTime& CreationTime, T
     CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
     return false;
   }
-  return ::GetFileTimes(LongPathForm(Path() + FileName), CreationTime, LastWriteTime, LastAccessTime);
+  return ::GetFileTimes(ExactPath(Path() + FileName), CreationTime, LastWriteTime, LastAccessTime);
 }
 
 bool TDirectory::SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) const {
-  return IsOpen() && ::SetFileLastWriteTime(LongPathForm(Path() + FileName), LastWriteTime);
+  return IsOpen() && ::SetFileLastWriteTime(ExactPath(Path() + FileName), LastWriteTime);
 }
 
 // Nothing is held between calls, so there is nothing to give up or take back.

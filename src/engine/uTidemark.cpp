@@ -15,14 +15,22 @@ enum class TWalkMode : std::uint8_t {
   Modules,  // tests each for a repository and descends into all of them, at any depth
 };
 
+// A subdirectory to walk, as its parent's listing showed it.
+struct TSubdirectory {
+  String Name;
+  // A directory listed as one is opened without following a link that has taken its place
+  // since, which would lead the walk off where it was not meant to go.
+  TLastLink LastLink;
+};
+
 // One directory on the current walk path.
 struct TWalkLevel {
   TDirectory Directory;
   std::size_t PathLength;  // its path is the walk's current path up to here
   TWalkMode ChildMode;
-  std::vector<String> Subdirectories = {};  // names to walk, in listing order
-  std::size_t Next = 0;                     // the first of them not walked yet
-  bool RepositoryOpen = false;              // its start event reported, its end event not yet
+  std::vector<TSubdirectory> Subdirectories = {};  // to walk, in listing order
+  std::size_t Next = 0;                            // the first of them not walked yet
+  bool RepositoryOpen = false;                     // its start event reported, its end event not yet
 };
 
 // The walk keeps this many levels' directories open at most. Deeper down it gives up those of
@@ -56,10 +64,10 @@ public:
           Leave();
           continue;
         }
-        const String& name = level.Subdirectories[level.Next++];
+        const TSubdirectory& next = level.Subdirectories[level.Next++];
         fPath.resize(level.PathLength);
-        (fPath += name) += PathDelim;
-        TDirectory subdirectory = level.Directory.OpenSubdirectory(name);
+        (fPath += next.Name) += PathDelim;
+        TDirectory subdirectory = level.Directory.OpenSubdirectory(next.Name, nullptr, next.LastLink);
         if (level.ChildMode == TWalkMode::Main) {
           ProcessDirectory(std::move(subdirectory));
         } else {
@@ -108,7 +116,9 @@ private:
     ProcessPackFiles(Level.Directory);
     Level.ChildMode = TWalkMode::Modules;
     // A "modules" that is no directory opens as none, and its walk then finds nothing.
-    if (Listing == nullptr || Listing->MayContain(u"modules")) Level.Subdirectories.push_back(u"modules");
+    if (Listing == nullptr || Listing->MayContain(u"modules")) {
+      Level.Subdirectories.push_back({u"modules", TLastLink::Follow});
+    }
   }
 
   // The step of a "modules" subtree: a repository found here is done at once, so pairs found
@@ -161,7 +171,7 @@ private:
     for (std::size_t i = 0; i < fListing.Count(); ++i) {
       const TEntryKind kind = Level.Directory.KindOfEntry(fListing, i);
       if (!kind.IsDirectory || (kind.LinkTarget && OnWalkPath(*kind.LinkTarget))) continue;
-      Level.Subdirectories.push_back(fListing.Name(i));
+      Level.Subdirectories.push_back({fListing.Name(i), kind.IsLink ? TLastLink::Follow : TLastLink::Refuse});
     }
   }
 
