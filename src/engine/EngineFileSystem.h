@@ -91,6 +91,8 @@ public:
   // The kind of entry Index of Listing, this directory's: from the listing where it tells,
   // else (links, unknown kinds) from one query.
   TEntryKind KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const;
+  // The kind of the entry Name, asked of the file system; that of no entry when it is missing.
+  TEntryKind KindOf(const String& Name) const;
   // This directory's identity, looked up once; nothing when it cannot be told.
   std::optional<TFileIdentity> Identity() const;
 

@@ -226,22 +226,41 @@ bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing
          S_ISDIR(status.st_mode);
 }
 
-TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
-  const char* name = Listing.fEntries->NameOf(Index);
-  unsigned char type = Listing.fEntries->Entries[Index].Type;
+namespace {
+
+// The type of the entry Name below Directory as a listing gives it; DT_UNKNOWN when missing.
+unsigned char TypeOf(int directory, const char* name) {
   struct stat status;
-  // Some file systems leave the type open in their listings.
-  if (type == DT_UNKNOWN && fstatat(fDescriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-    type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
-  }
+  if (fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return DT_UNKNOWN;
+  return S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
+}
+
+// The kind of the entry Name below Directory whose own type is Type.
+TEntryKind KindOfType(int directory, const char* name, unsigned char type) {
   TEntryKind kind;
   kind.IsDirectory = type == DT_DIR;
   kind.IsLink = type == DT_LNK;
-  if (kind.IsLink && fstatat(fDescriptor, name, &status, 0) == 0 && S_ISDIR(status.st_mode)) {
+  struct stat status;
+  if (kind.IsLink && fstatat(directory, name, &status, 0) == 0 && S_ISDIR(status.st_mode)) {
     kind.IsDirectory = true;
     kind.LinkTarget = IdentityOf(status);
   }
   return kind;
+}
+
+}  // namespace
+
+TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
+  const char* name = Listing.fEntries->NameOf(Index);
+  const unsigned char type = Listing.fEntries->Entries[Index].Type;
+  // Some file systems leave the type open in their listings.
+  return KindOfType(fDescriptor, name, type == DT_UNKNOWN ? TypeOf(fDescriptor, name) : type);
+}
+
+TEntryKind TDirectory::KindOf(const String& Name) const {
+  if (!IsOpen()) return {};
+  const std::string name = Native(Name);
+  return KindOfType(fDescriptor, name.c_str(), TypeOf(fDescriptor, name.c_str()));
 }
 
 std::optional<TFileIdentity> TDirectory::Identity() const {

@@ -148,12 +148,30 @@ bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing
   return MayReach(*this, Relative, Listing) && ::DirectoryExists(ExactPath(Path() + Relative));
 }
 
-TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
-  const DWORD attributes = Listing.fEntries->Entries[Index].Attributes;
+namespace {
+
+// What an entry's own attributes tell of it; a link's target is looked up apart.
+TEntryKind KindOfAttributes(DWORD attributes) {
   TEntryKind kind;
   kind.IsDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   kind.IsLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return kind;
+}
+
+}  // namespace
+
+TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
+  TEntryKind kind = KindOfAttributes(Listing.fEntries->Entries[Index].Attributes);
   if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(ExactPath(Path() + Listing.Name(Index)));
+  return kind;
+}
+
+TEntryKind TDirectory::KindOf(const String& Name) const {
+  const String path = ExactPath(Path() + Name);
+  const DWORD attributes = IsOpen() ? GetFileAttributesW(W(path)) : INVALID_FILE_ATTRIBUTES;
+  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+  TEntryKind kind = KindOfAttributes(attributes);
+  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(path);
   return kind;
 }
 

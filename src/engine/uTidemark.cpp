@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <exception>
+#include <set>
 #include <vector>
 
 #include "rtl/FileSystem.h"
@@ -18,8 +19,6 @@ enum class TWalkMode : std::uint8_t {
 // A subdirectory to walk, as its parent's listing showed it.
 struct TSubdirectory {
   String Name;
-  // A directory listed as one is opened without following a link that has taken its place
-  // since, which would lead the walk off where it was not meant to go.
   TLastLink LastLink;
 };
 
@@ -115,10 +114,9 @@ private:
     Level.RepositoryOpen = true;
     ProcessPackFiles(Level.Directory);
     Level.ChildMode = TWalkMode::Modules;
-    // A "modules" that is no directory opens as none, and its walk then finds nothing.
-    if (Listing == nullptr || Listing->MayContain(u"modules")) {
-      Level.Subdirectories.push_back({u"modules", TLastLink::Follow});
-    }
+    if (Listing != nullptr && !Listing->MayContain(u"modules")) return;
+    const TEntryKind modules = Level.Directory.KindOf(u"modules");
+    if (modules.IsDirectory && MayEnter(modules)) Level.Subdirectories.push_back({u"modules", LastLinkOf(modules)});
   }
 
   // The step of a "modules" subtree: a repository found here is done at once, so pairs found
@@ -165,14 +163,28 @@ private:
     fResult = false;
   }
 
-  // Keeps the names of Level's subdirectories from the listing just read, except links that
-  // lead back to a directory on the walk path, which would lead round in circles.
+  // Keeps the names of Level's subdirectories from the listing just read, those that may be
+  // entered.
   void LineUpSubdirectories(TWalkLevel& Level) {
     for (std::size_t i = 0; i < fListing.Count(); ++i) {
       const TEntryKind kind = Level.Directory.KindOfEntry(fListing, i);
-      if (!kind.IsDirectory || (kind.LinkTarget && OnWalkPath(*kind.LinkTarget))) continue;
-      Level.Subdirectories.push_back({fListing.Name(i), kind.IsLink ? TLastLink::Follow : TLastLink::Refuse});
+      if (kind.IsDirectory && MayEnter(kind)) Level.Subdirectories.push_back({fListing.Name(i), LastLinkOf(kind)});
     }
+  }
+
+  // A directory is entered, a link to one only once in a walk, and never when it leads back
+  // to a directory on the walk path, which would lead round in circles. Links may make many
+  // paths to one directory (two links to the next directory, in each of twenty, make a
+  // million); once through links is enough to find what lies below it.
+  bool MayEnter(const TEntryKind& Directory) {
+    const std::optional<TFileIdentity>& target = Directory.LinkTarget;
+    return !target || (!OnWalkPath(*target) && fLinkTargets.insert(*target).second);
+  }
+
+  // A directory listed as one is opened without following a link that has taken its place
+  // since, which would lead the walk off where it was not meant to go.
+  static TLastLink LastLinkOf(const TEntryKind& Directory) {
+    return Directory.IsLink ? TLastLink::Follow : TLastLink::Refuse;
   }
 
   String PathOf(const TWalkLevel& Level) const { return fPath.substr(0, Level.PathLength); }
@@ -227,6 +239,7 @@ private:
   // have given up their handles.
   std::deque<TWalkLevel> fLevels;
   std::size_t fFirstOpenLevel = 0;
+  std::set<TFileIdentity> fLinkTargets;  // the directories that links have led to
   // The path of the directory last entered. Kept here, one name added or taken at a time,
   // because events carry full paths and building one from the levels' names every time
   // would cost the square of the depth in a deep walk.

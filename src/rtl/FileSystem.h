@@ -22,7 +22,7 @@ struct TFileTime {
 struct TFileIdentity {
   std::uint64_t Volume = 0;
   std::uint64_t Index = 0;
-  bool operator==(const TFileIdentity&) const = default;
+  auto operator<=>(const TFileIdentity&) const = default;
 };
 
 // True when Name exists and is not a directory. Links are followed: a link counts when its
