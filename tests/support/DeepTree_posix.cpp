@@ -1,5 +1,3 @@
-#include "support/DeepTree.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/DeepTree.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;
@@ -52,7 +51,8 @@ TDeepDirectory::TDeepDirectory(const fs::path& root, const fs::path& name, std::
   fPath = ToString(root);
   const String separatorAndName = u"/" + ToString(name);
   for (std::size_t level = 0; level < depth && fDescriptor >= 0; ++level) {
-    const int next = MakeDirectoryAt(fDescriptor, name.c_str()) ? openat(fDescriptor, name.c_str(), DirectoryFlags) : -1;
+    const int next =
+        MakeDirectoryAt(fDescriptor, name.c_str()) ? openat(fDescriptor, name.c_str(), DirectoryFlags) : -1;
     close(fDescriptor);
     fDescriptor = next;
     fPath += separatorAndName;
@@ -85,7 +85,8 @@ bool TDeepDirectory::WriteFile(std::string_view relative, std::string_view conte
 std::optional<TFileTime> TDeepDirectory::LastWriteTime(std::string_view relative) const {
   struct stat status;
   if (fstatat(fDescriptor, std::string(relative).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
-  return TFileTime{static_cast<std::int64_t>(status.st_mtim.tv_sec), static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
+  return TFileTime{static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                   static_cast<std::uint32_t>(status.st_mtim.tv_nsec)};
 }
 
 bool TDeepDirectory::SetLastWriteTime(std::string_view relative, const TFileTime& time) const {

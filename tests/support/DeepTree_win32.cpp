@@ -1,5 +1,3 @@
-#include "support/DeepTree.h"
-
 #include <windows.h>
 
 #include <set>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "rtl/Utf8.h"
+#include "support/DeepTree.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;
@@ -131,7 +130,8 @@ bool RemoveDeepTree(const fs::path& root) {
       continue;
     }
     const wchar_t* directory = W(directories.back());
-    if (!RemoveDirectoryW(directory) && !(SetFileAttributesW(directory, FILE_ATTRIBUTE_NORMAL) && RemoveDirectoryW(directory))) {
+    if (!RemoveDirectoryW(directory) &&
+        !(SetFileAttributesW(directory, FILE_ATTRIBUTE_NORMAL) && RemoveDirectoryW(directory))) {
       staying.insert(directories.back());
     }
     directories.pop_back();

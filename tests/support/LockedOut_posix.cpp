@@ -1,5 +1,3 @@
-#include "support/LockedOut.h"
-
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -11,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+
+#include "support/LockedOut.h"
 
 namespace {
 
@@ -59,7 +59,8 @@ std::optional<std::string> RunLockedOut(const std::function<std::string()>& body
   bool complete = child > 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
   while (complete) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd ready{fds[0], POLLIN, 0};
     const int polled = poll(&ready, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
     if (polled < 0 && errno == EINTR) continue;

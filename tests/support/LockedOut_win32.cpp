@@ -1,6 +1,6 @@
-#include "support/LockedOut.h"
-
 #include <windows.h>
+
+#include "support/LockedOut.h"
 // After <windows.h>, which it needs.
 #include <sddl.h>
 
