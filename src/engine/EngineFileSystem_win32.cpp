@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compat/uCompatibility.h"
+#include "rtl/FileSystem_win32.h"
 #include "rtl/Path.h"
 
 struct TDirectoryListing::TEntries {
@@ -59,15 +60,6 @@ bool MatchesMask(std::u16string_view name, std::u16string_view mask) {
   return m == mask.size();
 }
 
-// The form of a full path that reaches exactly the entries it names. Walk paths are made of
-// listed names; without the \\?\ prefix the system would drop a name's trailing dots and
-// blanks, take "NUL" or "CON" for a device, and refuse paths from MAX_PATH characters on.
-String ExactPath(const String& path) {
-  if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
-  if (path.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + path.substr(2);
-  return u"\\\\?\\" + path;
-}
-
 String FirstComponent(const String& relative) { return relative.substr(0, relative.find(PathDelim)); }
 
 // Windows keeps no handle: a directory is found or not.
@@ -96,7 +88,7 @@ bool TDirectoryListing::MayContain(const String& Name) const {
 }
 
 TDirectory TDirectory::Open(const String& Path) {
-  return TDirectory(nullptr, Path, ::DirectoryExists(ExactPath(Path)) ? Found : NotOpen);
+  return TDirectory(nullptr, Path, ::DirectoryExists(Path) ? Found : NotOpen);
 }
 
 TDirectory::~TDirectory() = default;
@@ -124,7 +116,7 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   WIN32_FIND_DATAW data;
   // The basic information leaves out the short name, which costs the file system a lookup;
   // the large fetch asks for many entries per call.
-  const HANDLE search = FindFirstFileExW(W(ExactPath(Path() + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
+  const HANDLE search = FindFirstFileExW(W(ExtendedPath(Path() + u"*")), FindExInfoBasic, &data, FindExSearchNameMatch,
                                          nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
@@ -141,11 +133,11 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
 
 // A name the listing holds is still asked for: the entry may have changed since it was read.
 bool TDirectory::FileExists(const String& Relative, const TDirectoryListing* Listing) const {
-  return MayReach(*this, Relative, Listing) && ::FileExists(ExactPath(Path() + Relative));
+  return MayReach(*this, Relative, Listing) && ::FileExists(Path() + Relative);
 }
 
 bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing* Listing) const {
-  return MayReach(*this, Relative, Listing) && ::DirectoryExists(ExactPath(Path() + Relative));
+  return MayReach(*this, Relative, Listing) && ::DirectoryExists(Path() + Relative);
 }
 
 namespace {
@@ -162,12 +154,12 @@ TEntryKind KindOfAttributes(DWORD attributes) {
 
 TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
   TEntryKind kind = KindOfAttributes(Listing.fEntries->Entries[Index].Attributes);
-  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(ExactPath(Path() + Listing.Name(Index)));
+  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(Path() + Listing.Name(Index));
   return kind;
 }
 
 TEntryKind TDirectory::KindOf(const String& Name) const {
-  const String path = ExactPath(Path() + Name);
+  const String path = ExtendedPath(Path() + Name);
   const DWORD attributes = IsOpen() ? GetFileAttributesW(W(path)) : INVALID_FILE_ATTRIBUTES;
   if (attributes == INVALID_FILE_ATTRIBUTES) return {};
   TEntryKind kind = KindOfAttributes(attributes);
@@ -176,7 +168,7 @@ TEntryKind TDirectory::KindOf(const String& Name) const {
 }
 
 std::optional<TFileIdentity> TDirectory::Identity() const {
-  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(ExactPath(Path()));
+  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(Path());
   return fIdentity;
 }
 
@@ -186,11 +178,12 @@ bool TDirectory::GetFileTimes(const String& FileName, TFileTime& CreationTime, T
     CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
     return false;
   }
-  return ::GetFileTimes(ExactPath(Path() + FileName), CreationTime, LastWriteTime, LastAccessTime);
+  // uCompatibility hands the name to the system as it is.
+  return ::GetFileTimes(ExtendedPath(Path() + FileName), CreationTime, LastWriteTime, LastAccessTime);
 }
 
 bool TDirectory::SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) const {
-  return IsOpen() && ::SetFileLastWriteTime(ExactPath(Path() + FileName), LastWriteTime);
+  return IsOpen() && ::SetFileLastWriteTime(Path() + FileName, LastWriteTime);
 }
 
 // Nothing is held between calls, so there is nothing to give up or take back.

@@ -2,9 +2,40 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <string_view>
+
+#include "rtl/FileSystem_win32.h"
+
 namespace {
 
 const wchar_t* W(const String& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+
+bool IsLetter(Char c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// What follows the root of a full path ("C:\", or "\\server\share" and its separator);
+// nothing when Path is no full path.
+std::optional<std::u16string_view> AfterRoot(std::u16string_view path) {
+  if (path.size() >= 3 && IsLetter(path[0]) && path[1] == u':' && path[2] == u'\\') return path.substr(3);
+  if (!path.starts_with(u"\\\\") || path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return std::nullopt;
+  const std::size_t share = path.find(u'\\', 2);
+  if (share == std::u16string_view::npos || share == 2 || share + 1 == path.size()) return std::nullopt;
+  const std::size_t rest = path.find(u'\\', share + 1);
+  return rest == std::u16string_view::npos ? std::u16string_view() : path.substr(rest + 1);
+}
+
+// Whether the components are names as they stand, which the system would otherwise resolve.
+bool AreLiteralNames(std::u16string_view components) {
+  if (components.find(u'/') != std::u16string_view::npos) return false;
+  for (std::size_t start = 0; start < components.size();) {
+    std::size_t end = components.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = components.size();
+    const std::u16string_view name = components.substr(start, end - start);
+    if (name.empty() || name == u"." || name == u"..") return false;
+    start = end + 1;
+  }
+  return true;
+}
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -13,7 +44,7 @@ using THandleOwner = std::unique_ptr<void, decltype(&CloseHandle)>;
 
 // Opens Name, following links, without data access; a directory too.
 HANDLE OpenForInformation(const String& name) {
-  return CreateFileW(W(name), 0, ShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileW(W(ExtendedPath(name)), 0, ShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 std::optional<BY_HANDLE_FILE_INFORMATION> InformationOf(const String& name) {
@@ -27,7 +58,7 @@ std::optional<BY_HANDLE_FILE_INFORMATION> InformationOf(const String& name) {
 
 // The attributes of Name, or for a link those of its target, which must be openable.
 std::optional<DWORD> AttributesFollowingLinks(const String& name) {
-  const DWORD attributes = GetFileAttributesW(W(name));
+  const DWORD attributes = GetFileAttributesW(W(ExtendedPath(name)));
   if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return attributes;
   const std::optional<BY_HANDLE_FILE_INFORMATION> target = InformationOf(name);
@@ -36,6 +67,19 @@ std::optional<DWORD> AttributesFollowingLinks(const String& name) {
 }
 
 }  // namespace
+
+String ExtendedPath(const String& path) {
+  if (path.starts_with(u"\\\\?\\") || path.starts_with(u"\\\\.\\")) return path;
+  String full = path;
+  std::optional<std::u16string_view> names = AfterRoot(full);
+  if (!names || !AreLiteralNames(*names)) {
+    full = ExpandFileName(path);
+    names = AfterRoot(full);
+    if (!names) return full.empty() ? path : full;
+  }
+  if (full.starts_with(u"\\\\")) return u"\\\\?\\UNC\\" + full.substr(2);
+  return u"\\\\?\\" + full;
+}
 
 bool FileExists(const String& name) {
   const std::optional<DWORD> attributes = AttributesFollowingLinks(name);
@@ -48,7 +92,7 @@ bool DirectoryExists(const String& name) {
 }
 
 bool IsLink(const String& name) {
-  const DWORD attributes = GetFileAttributesW(W(name));
+  const DWORD attributes = GetFileAttributesW(W(ExtendedPath(name)));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
@@ -77,7 +121,8 @@ std::optional<TFileIdentity> GetFileIdentity(const String& name) {
 }
 
 bool SetFileLastWriteTime(const String& fileName, const TFileTime& lastWriteTime) {
-  const HANDLE handle = CreateFileW(W(fileName), FILE_WRITE_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE handle =
+      CreateFileW(W(ExtendedPath(fileName)), FILE_WRITE_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const THandleOwner owner(handle, &CloseHandle);
   FILETIME time;
@@ -86,19 +131,19 @@ bool SetFileLastWriteTime(const String& fileName, const TFileTime& lastWriteTime
   return SetFileTime(handle, nullptr, nullptr, &time) != FALSE;
 }
 
-bool RemoveFile(const String& fileName) { return DeleteFileW(W(fileName)) != FALSE; }
+bool RemoveFile(const String& fileName) { return DeleteFileW(W(ExtendedPath(fileName))) != FALSE; }
 
 bool ForceRemoveFile(const String& fileName) {
-  SetFileAttributesW(W(fileName), 0);
+  SetFileAttributesW(W(ExtendedPath(fileName)), 0);
   return RemoveFile(fileName);
 }
 
-bool RemoveEmptyDirectory(const String& directory) { return RemoveDirectoryW(W(directory)) != FALSE; }
+bool RemoveEmptyDirectory(const String& directory) { return RemoveDirectoryW(W(ExtendedPath(directory))) != FALSE; }
 
 bool RemoveLink(const String& name) {
   // A link to a directory is a directory entry of its own and goes the way directories go;
   // neither call follows it.
-  const DWORD attributes = GetFileAttributesW(W(name));
+  const DWORD attributes = GetFileAttributesW(W(ExtendedPath(name)));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return RemoveEmptyDirectory(name);
   }
@@ -121,7 +166,7 @@ void Fill(TSearchEntry& entry, const WIN32_FIND_DATAW& data) {
 }  // namespace
 
 TFileSearch::TFileSearch(const String& pattern) : fState(std::make_unique<TState>()) {
-  fState->Handle = FindFirstFileW(W(pattern), &fState->Data);
+  fState->Handle = FindFirstFileW(W(ExtendedPath(pattern)), &fState->Data);
   fFound = fState->Handle != INVALID_HANDLE_VALUE;
   if (fFound) Fill(fEntry, fState->Data);
 }
