@@ -346,7 +346,8 @@ TEST_F(HostileTree, PackAndIndexEntriesOfEveryKind) {
 }
 
 TEST_F(HostileTree, DirectoriesThatGoOrChangeWhileTheWalkRunsYieldNothing) {
-  const bool links = LinksPossible();
+  // Windows goes by path and follows a link that took a listed directory's place.
+  const bool links = !OnWindows && LinksPossible();
   MakeGitDir("outside/w/.git");
   AddPack("outside/w/.git", "p", true);
   std::set<String> children;
@@ -397,8 +398,9 @@ TEST_F(HostileTree, PacksThatGoWhileTheirRepositoryIsProcessedAreReportedTruthfu
     first = e.Value;
     for (int i = 0; i < 8; ++i) {
       const std::string name = std::to_string(i);
-      if (u"pack-" + Utf8BytesToString(name) + u".pack" != first)
+      if (u"pack-" + Utf8BytesToString(name) + u".pack" != first) {
         fs::remove(Root() / Pack("g", name, i % 2 == 0 ? ".pack" : ".idx"));
+      }
     }
   };
   EXPECT_FALSE(Run("g"));
@@ -517,8 +519,18 @@ String GitDirOf(const TDeepDirectory& workTree) { return workTree.Path() + PathD
 }  // namespace
 
 TEST_F(HostileTree, RepositoriesWithOddNamesAreFoundAndPrintedAsTheyAre) {
-  std::vector<std::string> names = {"a b", " leading blank",        "na\xC3\xAFve", "\xE6\x97\xA5\xE6\x9C\xAC", "-r",
-                                    "--",  "\xF0\x9D\x84\x9E clef", "100% %s %d"};
+  std::vector<std::string> names = {
+      // Blanks, option and format signs.
+      "a b",
+      " leading blank",
+      "-r",
+      "--",
+      "100% %s %d",
+      // Beyond ASCII, and beyond the Basic Multilingual Plane.
+      "na\xC3\xAFve",
+      "\xE6\x97\xA5\xE6\x9C\xAC",
+      "\xF0\x9D\x84\x9E clef",
+  };
   if (OnWindows) {
     // Names that Windows paths hold only in the \\?\ form: the others drop a trailing dot
     // or blank.
