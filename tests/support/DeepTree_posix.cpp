@@ -1,3 +1,5 @@
+#include "support/DeepTree.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "support/DeepTree.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;

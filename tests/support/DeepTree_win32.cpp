@@ -1,3 +1,5 @@
+#include "support/DeepTree.h"
+
 #include <windows.h>
 
 #include <set>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "rtl/Utf8.h"
-#include "support/DeepTree.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;

@@ -29,7 +29,7 @@ private:
 };
 
 // Runs Body where locks hold and returns what it returned. POSIX runs it in a child process
-// that first becomes the user nobody when it is root, whom no permission stops; Windows runs
-// it here, as access control binds administrators too. Nothing when Body could not run, threw
-// or took longer than a minute.
+// that first gives up root's power to pass permission checks, so that the bits bind it as
+// they bind the owner; Windows runs it here, as access control binds administrators too.
+// Nothing when Body could not run, threw or took longer than a minute.
 std::optional<std::string> RunLockedOut(const std::function<std::string()>& body);

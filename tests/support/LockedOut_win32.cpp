@@ -1,10 +1,10 @@
+#include "support/LockedOut.h"
+
 #include <windows.h>
 
-#include "support/LockedOut.h"
 // After <windows.h>, which it needs.
 #include <sddl.h>
 
-#include <vector>
 
 namespace {
 
