@@ -33,6 +33,16 @@ std::optional<TTidemarkVerbosityLevel> LevelOf(const String& value) {
   return std::nullopt;
 }
 
+// Names may hold control characters (POSIX allows all but '/' and NUL). Printed as they are,
+// a line feed would break the line and an escape sequence would drive the terminal; each such
+// character is shown as '?' instead.
+String Printable(const String& Value) {
+  String result = Value;
+  for (Char& c : result)
+    if (c < u' ' || (c >= u'\x7F' && c <= u'\x9F')) c = u'?';
+  return result;
+}
+
 }  // namespace
 
 String TTidemarkApp::GetAppName() { return u"Tidemark"; }
@@ -152,7 +162,7 @@ void TTidemarkApp::Log(TTidemarkVerbosityLevel Level, const String& Prefix, std:
                        const String& Suffix) {
   if (Level > fVerbosity) return;
   if (!Prefix.empty()) Write(Prefix);
-  if (!Value.empty()) WriteColored(Color, Value);
+  if (!Value.empty()) WriteColored(Color, Printable(Value));
   if (!Suffix.empty()) Write(Suffix);
   WriteLn();
 }

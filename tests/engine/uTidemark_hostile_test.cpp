@@ -518,7 +518,7 @@ String GitDirOf(const TDeepDirectory& workTree) { return workTree.Path() + PathD
 
 }  // namespace
 
-TEST_F(HostileTree, RepositoriesWithOddNamesAreFoundAndPrintedAsTheyAre) {
+TEST_F(HostileTree, RepositoriesWithOddNamesAreFoundAndPrintedOnTheirLines) {
   std::vector<std::string> names = {
       // Blanks, option and format signs.
       "a b",
@@ -537,7 +537,9 @@ TEST_F(HostileTree, RepositoriesWithOddNamesAreFoundAndPrintedAsTheyAre) {
     names.insert(names.end(), {"dot.", "blank "});
   } else {
     // Bytes that are no UTF-8: a lone continuation byte, a lone lead byte, an encoded surrogate.
-    names.insert(names.end(), {"\x80", "lead \xC3", "\xED\xA0\x80"});
+    // Control characters, C0 and C1, which Windows names cannot hold.
+    names.insert(names.end(), {"\x80", "lead \xC3", "\xED\xA0\x80", "line\nfeed", "return\r", "tab\t",
+                               "\x1B[7mreverse", "del\x7F", "csi\xC2\x9B" "2J"});
   }
   MakeDir("-r");
   std::vector<std::unique_ptr<TDeepDirectory>> workTrees;
@@ -570,11 +572,17 @@ TEST_F(HostileTree, RepositoriesWithOddNamesAreFoundAndPrintedAsTheyAre) {
   }
   EXPECT_EQ(run.exitCode, 0);
   const std::string nl = Printed(LineSeparator());
+  // Every control character is shown as '?', so that a name can neither break its line nor
+  // drive the terminal.
+  const auto shown = [](String text) {
+    std::ranges::replace_if(text, [](Char c) { return c < u' ' || (c >= u'\x7F' && c <= u'\x9F'); }, u'?');
+    return Printed(text);
+  };
   for (std::size_t i = 0; i < names.size(); ++i) {
     SCOPED_TRACE(names[i]);
     const String pack = u"pack-" + Utf8BytesToString(names[i]) + u".pack";
-    EXPECT_NE(run.output.find(nl + "Scanning GIT directory " + Printed(GitDirOf(*workTrees[i])) + "..." + nl +
-                              "Changed time of " + Printed(pack) + "!" + nl),
+    EXPECT_NE(run.output.find(nl + "Scanning GIT directory " + shown(GitDirOf(*workTrees[i])) + "..." + nl +
+                              "Changed time of " + shown(pack) + "!" + nl),
               std::string::npos)
         << run.output;
     EXPECT_TRUE(PackAligned(*workTrees[i], names[i]));
