@@ -7,6 +7,7 @@
 
 #include "compat/uCompatibility.h"
 #include "compat/uCompatibility_platform.h"
+#include "rtl/FileSystem_win32.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& La
   CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
   // No access to data, and no backup semantics: a directory fails here and its times come
   // from its directory entry below.
-  const HANDLE handle = CreateFileW(W(FileName), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+  const HANDLE handle = CreateFileW(W(ExtendedPath(FileName)), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle != INVALID_HANDLE_VALUE) {
     const THandleOwner owner(handle, &CloseHandle);
@@ -46,7 +47,7 @@ bool GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& La
     }
   }
   WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileW(W(FileName), &entry);
+  const HANDLE search = FindFirstFileW(W(ExtendedPath(FileName)), &entry);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   CreationTime = ToFileTime(entry.ftCreationTime);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "rtl/Exceptions.h"
+#include "rtl/FileSystem_win32.h"
 #include "rtl/SystemError.h"
 
 namespace {
@@ -73,7 +74,7 @@ TFileStream::TFileStream(const String& AFileName, std::uint16_t Mode)
   if (!mode)
     RaiseOpenError(Mode, AFileName,
                    SystemFailureText(SystemFailure::InvalidParameter, ERROR_INVALID_PARAMETER));
-  const HANDLE handle = CreateFileW(Wide(AFileName), DesiredAccess(mode->Access), ShareMode(mode->Sharing), nullptr,
+  const HANDLE handle = CreateFileW(Wide(ExtendedPath(AFileName)), DesiredAccess(mode->Access), ShareMode(mode->Sharing), nullptr,
                                     CreationDisposition(mode->Disposition), FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const int error = LastSystemErrorCode();

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "compat/uCompatibility.h"
 #include "rtl/FileSystem.h"
+#include "rtl/Stream.h"
 #include "rtl/Utf8.h"
 #include "support/DeepTree.h"
 #include "support/TempDir.h"
@@ -69,6 +71,14 @@ TEST_F(ExtendedPaths, EveryFileServiceReachesPathsBeyondMaxPathAndExactNames) {
     time.Low ^= 1u;
     EXPECT_TRUE(SetFileLastWriteTime(file, time));
     EXPECT_EQ(bottom.LastWriteTime(std::string(name) + "/file."), time);
+    TFileTime creation, lastWrite, lastAccess;
+    EXPECT_TRUE(GetFileTimes(file, creation, lastWrite, lastAccess));
+    EXPECT_EQ(lastWrite, time);
+    {
+      TFileStream stream(file, FileModeOpenReadWrite | FileShareReadWrite);
+      EXPECT_EQ(stream.Write("data", 4), 4);
+    }
+    EXPECT_EQ(TFileStream(file, FileModeOpenRead).Size(), 4);
     std::vector<String> found;
     for (TFileSearch search(directory + u"\\*.*"); search.Found(); search.Next()) found.push_back(search.Entry().Name);
     EXPECT_EQ(found.size(), 4u);
