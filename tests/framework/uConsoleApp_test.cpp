@@ -16,33 +16,24 @@
 
 namespace {
 
-std::string Bytes(const String& text) { return StringToUtf8Bytes(text); }
-
-std::string Nl() { return Bytes(LineSeparator()); }
+std::string Nl() { return StringToUtf8Bytes(LineSeparator()); }
 
 std::string Banner(const std::string& title41) {
   return title41 + "https://example.org/tidemark" + Nl() + std::string(79, '-') + Nl();
 }
 
-struct TCapturedRun {
-  std::uint32_t exitCode;
-  std::string output;
-};
-
-TCapturedRun RunCaptured(const TConsoleAppClass& appClass) {
-  TStdOutRedirection redirection(TStdOutTarget::File);
-  const std::uint32_t exitCode = Run(appClass);
-  return {exitCode, redirection.Text()};
-}
-
 }  // namespace
 
-TEST_F(ConsoleAppTest, ProcessingOutcomesBecomeExitCodesAndErrorLines) {
+TEST_F(ConsoleAppTest, OutcomesBecomeExitCodesAndErrorLines) {
+  const std::string banner = Banner("Test v1.5 (Unicode)" + std::string(22, ' '));
+  const std::string conversionFailed = "ERROR EStringError: Conversion failed." + Nl();
+  const auto idle = [](TTestConsoleApp& app) { app.WriteLn(u"processed"); return 0u; };
   struct TCase {
     const char* name;
     TTestConsoleApp::TAction action;
     std::uint32_t exitCode;
-    std::string afterBanner;
+    std::string output;
+    TTestConsoleApp::TNameFunc appName = [] { return String(u"Test"); };
   };
   const std::vector<TCase> cases = {
       {"returns", [](TTestConsoleApp& app) {
@@ -51,37 +42,25 @@ TEST_F(ConsoleAppTest, ProcessingOutcomesBecomeExitCodesAndErrorLines) {
          app.WriteLn();
          app.WriteLn(u"line");
          return 3u;
-       }, 3, "plain coloured" + Nl() + "line" + Nl()},
-      {"aborts", [](TTestConsoleApp&) -> std::uint32_t { throw EAbort(); }, 254, ""},
-      {"fails", [](TTestConsoleApp&) -> std::uint32_t { throw EStringError(); }, 254,
-       "ERROR EStringError: Conversion failed." + Nl()},
+       }, 3, banner + "plain coloured" + Nl() + "line" + Nl()},
+      {"aborts", [](TTestConsoleApp&) -> std::uint32_t { throw EAbort(); }, 254, banner},
+      {"fails", [](TTestConsoleApp&) -> std::uint32_t { throw EStringError(); }, 254, banner + conversionFailed},
       {"runs out of memory", [](TTestConsoleApp&) -> std::uint32_t { throw std::bad_alloc(); }, 254,
-       "ERROR EOutOfMemory: Out of memory" + Nl()},
+       banner + "ERROR EOutOfMemory: Out of memory" + Nl()},
       {"fails in the library", [](TTestConsoleApp&) -> std::uint32_t { throw std::runtime_error("gone wrong"); },
-       254, "ERROR Exception: gone wrong" + Nl()},
+       254, banner + "ERROR Exception: gone wrong" + Nl()},
+      {"has a name too long for the banner", idle, 0, Banner(std::string(41, 'N')) + "processed" + Nl(),
+       [] { return String(50, u'N'); }},
+      // Without the object, a plain line; processing never starts.
+      {"fails in the banner", idle, 255, conversionFailed, []() -> String { throw EStringError(); }},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const TCapturedRun run = RunCaptured(TestAppClass(c.action));
-    EXPECT_EQ(run.exitCode, c.exitCode);
-    EXPECT_EQ(run.output, Banner("Test v1.5 (Unicode)" + std::string(22, ' ')) + c.afterBanner);
+    TStdOutRedirection redirection(TStdOutTarget::File);
+    const std::uint32_t exitCode = ::Run(TestAppClass(c.action, c.appName));
+    EXPECT_EQ(redirection.Text(), c.output);  // standard output is back before a failure is printed
+    EXPECT_EQ(exitCode, c.exitCode);
   }
-}
-
-TEST_F(ConsoleAppTest, BannerTitleIsPaddedOrCutToItsField) {
-  const std::string longName(50, 'N');
-  const TCapturedRun run = RunCaptured(TestAppClass([](TTestConsoleApp&) { return 0u; },
-                                                    [&] { return Utf8BytesToString(longName); }));
-  EXPECT_EQ(run.output, Banner(std::string(41, 'N')));
-}
-
-TEST_F(ConsoleAppTest, FailureWhileBannerIsWrittenGivesPlainLineAnd255) {
-  bool processed = false;
-  const TCapturedRun run = RunCaptured(TestAppClass([&](TTestConsoleApp&) { processed = true; return 0u; },
-                                                    []() -> String { throw EStringError(); }));
-  EXPECT_EQ(run.exitCode, 255u);
-  EXPECT_EQ(run.output, "ERROR EStringError: Conversion failed." + Nl());
-  EXPECT_FALSE(processed);
 }
 
 TEST_F(ConsoleAppTest, WithoutStandardOutputNothingIsWrittenAndNothingFails) {
@@ -97,29 +76,23 @@ TEST_F(ConsoleAppTest, WithoutStandardOutputNothingIsWrittenAndNothingFails) {
 }
 
 TEST_F(ConsoleAppTest, ControlEventReachesEveryLiveObjectInOrder) {
+  using TSeen = std::vector<std::pair<std::uint32_t, bool>>;
   auto idle = [](TTestConsoleApp&) { return 0u; };
   EXPECT_FALSE(ConsoleCtrlHandler(0)) << "no live objects";
-
   auto first = TConsoleApp::Create<TTestConsoleApp>(idle);
   auto second = TConsoleApp::Create<TTestConsoleApp>(idle);
   EXPECT_FALSE(ConsoleCtrlHandler(0)) << "no handler assigned";
-
-  std::vector<std::pair<std::uint32_t, bool>> seen;
+  TSeen seen;
   first->SetOnConsoleCtrl([&](TConsoleApp& sender, std::uint32_t ctrlType, bool& handled) {
     EXPECT_EQ(&sender, first.get());
     seen.emplace_back(ctrlType, handled);
     handled = true;
   });
-  second->SetOnConsoleCtrl([&](TConsoleApp&, std::uint32_t ctrlType, bool& handled) {
-    seen.emplace_back(ctrlType, handled);
-  });
+  second->SetOnConsoleCtrl([&](TConsoleApp&, std::uint32_t type, bool& handled) { seen.emplace_back(type, handled); });
   EXPECT_TRUE(ConsoleCtrlHandler(2));
-  EXPECT_EQ(seen, (std::vector<std::pair<std::uint32_t, bool>>{{2, false}, {2, true}}));
-
   first.reset();
-  seen.clear();
   EXPECT_FALSE(ConsoleCtrlHandler(6)) << "the freed object no longer takes part";
-  EXPECT_EQ(seen, (std::vector<std::pair<std::uint32_t, bool>>{{6, false}}));
+  EXPECT_EQ(seen, (TSeen{{2, false}, {2, true}, {6, false}}));
 }
 
 class AppendLogTest : public TempDirTest {};
@@ -136,7 +109,6 @@ TEST_F(AppendLogTest, AppendsLinesToFilesAndDropsEveryFailure) {
   EXPECT_EQ(redirection.Text(), "to the console" + Nl());
 
   std::ifstream file(Root() / "log.txt", std::ios::binary);
-  const std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(content, "\xEF\xBB\xBFone\r\ntwo \xC3\xA9\r\n");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "\xEF\xBB\xBFone\r\ntwo \xC3\xA9\r\n");
   EXPECT_FALSE(std::filesystem::exists(Root() / "missing"));
 }

@@ -26,24 +26,20 @@ TProc Kernel32Proc(const char* name) {
   return reinterpret_cast<TProc>(reinterpret_cast<void (*)()>(proc));
 }
 
-WORD CurrentAttribute(HANDLE console) {
-  CONSOLE_SCREEN_BUFFER_INFO info{};
-  GetConsoleScreenBufferInfo(console, &info);
-  return info.wAttributes;
-}
+}  // namespace
 
-// Runs this test binary on a console of its own (a pseudo-console, which Wine offers as well)
-// with Filter as the only test; returns its exit code and its output (written to a file).
-int RunOnPseudoConsole(const wchar_t* filter, std::string& output) {
+// Runs the next test in a child of this test binary, on a console of its own (a pseudo-console,
+// which Wine offers as well).
+TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   const auto createPseudoConsole = Kernel32Proc<CreatePseudoConsoleProc>("CreatePseudoConsole");
   const auto closePseudoConsole = Kernel32Proc<ClosePseudoConsoleProc>("ClosePseudoConsole");
-  if (createPseudoConsole == nullptr || closePseudoConsole == nullptr) return -2;
-
   HANDLE inputReader, inputWriter, screenReader, screenWriter;
   CreatePipe(&inputReader, &inputWriter, nullptr, 0);
   CreatePipe(&screenReader, &screenWriter, nullptr, 0);
   void* console = nullptr;
-  if (FAILED(createPseudoConsole(COORD{120, 40}, inputReader, screenWriter, 0, &console))) return -2;
+  if (createPseudoConsole == nullptr || closePseudoConsole == nullptr ||
+      FAILED(createPseudoConsole(COORD{120, 40}, inputReader, screenWriter, 0, &console)))
+    GTEST_SKIP() << "no pseudo-console on this system";
 
   SIZE_T size = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
@@ -62,8 +58,8 @@ int RunOnPseudoConsole(const wchar_t* filter, std::string& output) {
   startup.StartupInfo.hStdError = reinterpret_cast<HANDLE>(report);
   startup.lpAttributeList = attributes;
   const String self = ExecutablePath();
-  std::wstring commandLine = L"\"" + std::wstring(self.begin(), self.end()) +
-                             L"\" --gtest_also_run_disabled_tests --gtest_filter=" + filter;
+  std::wstring commandLine = L"\"" + std::wstring(self.begin(), self.end()) + L"\" --gtest_also_run_disabled_tests" +
+                             L" --gtest_filter=ConsoleAppWin32Test.DISABLED_OnThisConsole";
   PROCESS_INFORMATION process{};
   DWORD exitCode = static_cast<DWORD>(-1);
   if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
@@ -85,18 +81,9 @@ int RunOnPseudoConsole(const wchar_t* filter, std::string& output) {
   DeleteProcThreadAttributeList(attributes);
   for (HANDLE pipe : {inputReader, inputWriter, screenReader, screenWriter}) CloseHandle(pipe);
 
-  output = ReadFromStart(report);
+  const std::string output = ReadFromStart(report);
   CloseTemporaryFile(report);
-  return static_cast<int>(exitCode);
-}
-
-}  // namespace
-
-TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
-  std::string output;
-  const int exitCode = RunOnPseudoConsole(L"ConsoleAppWin32Test.DISABLED_OnThisConsole", output);
-  if (exitCode == -2) GTEST_SKIP() << "no pseudo-console on this system";
-  EXPECT_EQ(exitCode, 0) << output;
+  EXPECT_EQ(exitCode, 0u) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
 }
 
@@ -111,17 +98,20 @@ TEST(ConsoleAppWin32Test, DISABLED_OnThisConsole) {
   SetConsoleTextAttribute(console, original);
 
   SetIsConsole(true);
+  const auto screen = [console] {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(console, &info);
+    return info;
+  };
   std::vector<WORD> attributesAfterWrites;
   COORD redAt{};
   const std::uint32_t exitCode = ::Run(TestAppClass([&](TTestConsoleApp& app) {
-    attributesAfterWrites.push_back(CurrentAttribute(console));  // after the banner
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(console, &info);
-    redAt = info.dwCursorPosition;
+    attributesAfterWrites.push_back(screen().wAttributes);  // after the banner
+    redAt = screen().dwCursorPosition;
     app.WriteColored(12, u"r\u00e9d");
-    attributesAfterWrites.push_back(CurrentAttribute(console));
+    attributesAfterWrites.push_back(screen().wAttributes);
     app.WriteError(u" error");
-    attributesAfterWrites.push_back(CurrentAttribute(console));
+    attributesAfterWrites.push_back(screen().wAttributes);
     return 0u;
   }));
   EXPECT_EQ(exitCode, 0u);

@@ -16,14 +16,8 @@ public:
   TTestConsoleApp(TCreationKey key, TAction action, TNameFunc name = [] { return String(u"Test"); })
       : TConsoleApp(key), fAction(std::move(action)), fName(std::move(name)) {}
 
-  using TConsoleApp::AppendLog;
-  using TConsoleApp::SetColors;
-  using TConsoleApp::ShowSyntax;
-  using TConsoleApp::TextAttr;
-  using TConsoleApp::Write;
-  using TConsoleApp::WriteColored;
-  using TConsoleApp::WriteError;
-  using TConsoleApp::WriteLn;
+  using TConsoleApp::AppendLog, TConsoleApp::SetColors, TConsoleApp::ShowSyntax, TConsoleApp::TextAttr,
+      TConsoleApp::Write, TConsoleApp::WriteColored, TConsoleApp::WriteError, TConsoleApp::WriteLn;
 
 protected:
   String GetAppName() override { return fName(); }
