@@ -8,15 +8,7 @@
 #include "support/StdOutRedirection.h"
 #include "support/TestConsoleApp.h"
 
-namespace {
-
-class RunMainTest : public ConsoleAppTest {
-protected:
-  std::vector<String> fReports;
-  TLastResortProc fRecordReport = [this](const String& message) { fReports.push_back(message); };
-};
-
-}  // namespace
+using RunMainTest = ConsoleAppTest;
 
 TEST_F(RunMainTest, FailureEscapingRunIsReportedOnceAnd255) {
   const struct {
@@ -26,16 +18,17 @@ TEST_F(RunMainTest, FailureEscapingRunIsReportedOnceAnd255) {
                {TStdOutTarget::DiskFull, u"Exception EInOutError: Disk full"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(StringToUtf8Bytes(c.report));
-    fReports.clear();
+    std::vector<String> reports;
     std::uint32_t exitCode = 0;
     {
       // The banner cannot be written, and neither can the error line about it.
       TStdOutRedirection redirection(c.target);
       if (!redirection.Supported()) continue;
-      exitCode = RunMain(TestAppClass([](TTestConsoleApp&) { return 0u; }), fRecordReport);
+      exitCode = RunMain(TestAppClass([](TTestConsoleApp&) { return 0u; }),
+                         [&](const String& message) { reports.push_back(message); });
     }
     EXPECT_EQ(exitCode, 255u);
-    ASSERT_EQ(fReports.size(), 1u);
-    EXPECT_TRUE(fReports[0].starts_with(c.report)) << StringToUtf8Bytes(fReports[0]);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_TRUE(reports[0].starts_with(c.report)) << StringToUtf8Bytes(reports[0]);
   }
 }

@@ -1,4 +1,6 @@
-// The built program, run as a user runs it, its output compared byte for byte.
+// The built program, run as a user runs it and under faults of its surroundings (output that
+// cannot be written, a pack whose time is refused or that another process holds open), its
+// output compared byte for byte.
 
 #include <chrono>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include "rtl/Path.h"
 #include "rtl/Process.h"
 #include "rtl/Utf8.h"
+#include "support/FileTools.h"
 #include "support/RunProgram.h"
 #include "support/StdOutRedirection.h"
 #include "support/TempDir.h"
@@ -30,17 +33,15 @@ namespace {
 
 std::string Bytes(const String& text) { return StringToUtf8Bytes(text); }
 
-const std::string Nl = Bytes(LineSeparator());
-const std::string Sep = Bytes(String(1, PathDelim));
+const std::string Nl = Bytes(LineSeparator()), Sep = Bytes(String(1, PathDelim));
+const std::string Title = "Tidemark v0.02 (Unicode)                 https://example.org/tidemark" + Nl;
+const std::string Banner = Title + std::string(79, '-') + Nl;
 
 std::string Lines(std::initializer_list<std::string> lines) {
   std::string text;
   for (const std::string& line : lines) text += line + Nl;
   return text;
 }
-
-const std::string Banner = Lines({"Tidemark v0.02 (Unicode)                 https://example.org/tidemark",
-                                  std::string(79, '-')});
 
 std::string SyntaxScreen(const std::string& errorMessage = {}) {
   const std::string head = errorMessage.empty() ? "" : Lines({errorMessage, ""});
@@ -52,9 +53,18 @@ std::string SyntaxScreen(const std::string& errorMessage = {}) {
                 "", " <dir> ........ Directory where the scan starts.", "", ""});
 }
 
-// The failing pack where no link can be made (Wine): an ordinary pack whose time change
-// this file system refuses. The application then runs in a copy of this test binary, whose
-// command line is the application's (read from the process as the program reads it).
+const struct {
+  const char* value;
+  int rank;  // 0 silent ... 4 debug
+} Levels[] = {{"silent", 0}, {"quiet", 1}, {"normal", 2}, {"detailed", 3}, {"debug", 4}, {"DeBuG", 4}};
+
+fs::path IndexOf(const fs::path& pack) { return fs::path(pack).replace_extension(".idx"); }
+
+bool AtIndexTime(const fs::path& pack) { return fs::last_write_time(pack) == fs::last_write_time(IndexOf(pack)); }
+
+// For a failing pack where no link can be made (Wine): an ordinary pack whose time change this
+// file system refuses. The application then runs in a copy of this test binary, whose command
+// line is the application's (read from the process as the program reads it).
 class TRefusingFileSystem : public TRealEngineFileSystem {
 public:
   bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
@@ -64,51 +74,62 @@ public:
   }
 };
 
-// Builds repositories in a test directory: working trees whose .git directory holds one pack.
 class ProgramTest : public TempDirTest {
 protected:
-  // A pack whose time must change (Kind "changed"), may stay ("unchanged"), or cannot be set
-  // ("failing").
-  void MakeRepository(const fs::path& workTree, const std::string& kind) {
-    const fs::path git = Root() / workTree / ".git";
+  // A working tree whose .git directory holds pack-<Kind>.pack, an hour younger than its index
+  // so that a run sets it back; or already at its index's time ("unchanged"); or one whose time
+  // cannot be set ("failing": a link to nowhere, else a pack the refusing file system refuses).
+  fs::path MakeRepository(const fs::path& workTree, const std::string& kind) {
+    const fs::path git = Root() / workTree / ".git", pack = git / "objects" / "pack" / ("pack-" + kind + ".pack");
     WriteFile(git / "index");
     WriteFile(git / "HEAD", "ref: refs/heads/main\n");
-    const fs::path pack = git / "objects" / "pack" / ("pack-" + kind + ".pack");
-    const fs::path idx = fs::path(pack).replace_extension(".idx");
-    WriteFile(idx, "idx");
-    const fs::file_time_type idxTime = fs::last_write_time(idx) - std::chrono::hours(1);
-    fs::last_write_time(idx, idxTime);
+    WriteFile(IndexOf(pack), "idx");
+    fs::last_write_time(IndexOf(pack), fs::last_write_time(IndexOf(pack)) - std::chrono::hours(1));
     std::error_code error;
-    // A link to nowhere: its times read, but cannot be set.
-    if (kind == "failing" && (fs::create_symlink("nowhere", pack, error), fs::is_symlink(pack, error))) return;
+    if (kind == "failing" && (fs::create_symlink("nowhere", pack, error), fs::is_symlink(pack, error))) return pack;
     fFileSystemRefuses = fFileSystemRefuses || kind == "failing";
     WriteFile(pack, "pack");
-    if (kind == "unchanged") fs::last_write_time(pack, idxTime);
+    if (kind == "unchanged") fs::last_write_time(pack, fs::last_write_time(IndexOf(pack)));
+    return pack;
   }
 
   // The full path of a test directory as the program prints it, ending in the separator.
   std::string Dir(const fs::path& relative) const { return Bytes(PathOf(fs::path(relative).make_preferred())) + Sep; }
 
-  bool PackAtIndexTime(const fs::path& workTree, const std::string& kind) const {
-    const fs::path pack = Root() / workTree / ".git" / "objects" / "pack" / ("pack-" + kind + ".pack");
-    return fs::last_write_time(pack) == fs::last_write_time(fs::path(pack).replace_extension(".idx"));
+  // What a run at verbosity Rank prints after the banner over the repositories Kinds below Base;
+  // the "failing" and "locked" packs are refused.
+  std::string Events(int rank, const fs::path& base, const std::vector<std::string>& kinds) const {
+    std::string text;
+    const auto add = [&](int fromRank, const std::string& line) {
+      if (rank >= fromRank) text += line + Nl;
+    };
+    for (const std::string& kind : kinds) {
+      const std::string workTree = Dir(base / kind), git = workTree + ".git" + Sep, pack = "pack-" + kind + ".pack";
+      add(4, "Scanning " + workTree + "...");
+      add(2, "Scanning GIT directory " + git + "...");
+      if (kind == "failing" || kind == "locked") {
+        add(0, "Failed to reset time of " + pack + "!");
+      } else if (kind == "unchanged") {
+        add(3, "Time of " + pack + " kept unchanged.");
+      } else {
+        add(2, "Changed time of " + pack + "!");
+        if (rank == 1) add(1, "Changed time of " + git + pack + "!");
+      }
+    }
+    add(0, "");
+    return text;
   }
 
   // Runs the built program, or, when a failing pack needs the refusing file system, the
-  // application in a copy of this binary.
-  // A run that hangs fails.
-  TProgramRun Run(const std::vector<String>& args) {
-    if (!fFileSystemRefuses) {
-      TProgramRun run = RunProgram(args);
-      EXPECT_FALSE(run.timedOut);
-      EXPECT_EQ(run.errors, "") << "standard error is never written";
-      return run;
-    }
-    TProgramRun run = RunExecutable(ToPath(ExecutablePath()), args, TProgramOutput::File,
-                                    {"GTEST_FILTER=ApplicationChild.DISABLED_RunsOnARefusingFileSystem",
-                                     "GTEST_ALSO_RUN_DISABLED_TESTS=1"});
-    EXPECT_FALSE(run.timedOut);
-    run.output = std::exchange(run.errors, {});
+  // application in a copy of this binary. A hang or a word on standard error fails.
+  TProgramRun Run(const std::vector<String>& args, TProgramOutput output = TProgramOutput::File) {
+    const std::vector<std::string> child = {"GTEST_FILTER=ApplicationChild.DISABLED_RunsOnARefusingFileSystem",
+                                            "GTEST_ALSO_RUN_DISABLED_TESTS=1"};
+    TProgramRun run =
+        fFileSystemRefuses ? RunExecutable(ToPath(ExecutablePath()), args, output, child) : RunProgram(args, output);
+    EXPECT_FALSE(run.timedOut) << "still running after " << ProgramTimeLimit.count() << " s";
+    if (fFileSystemRefuses) run.output = std::exchange(run.errors, {});
+    EXPECT_EQ(run.errors, "") << "standard error is never written";
     return run;
   }
 
@@ -139,14 +160,13 @@ TEST(ApplicationChild, DISABLED_RunsOnARefusingFileSystem) {
 }  // namespace
 
 TEST_F(ProgramTest, CommandLineScreensAndTheirExitCodes) {
-  MakeRepository("repo", "changed");
+  const fs::path pack = MakeRepository("repo", "changed");
   const String repo = PathOf("repo");
-  struct TCase {
+  const struct {
     std::vector<String> args;
     int exitCode;
     std::string afterBanner;
-  };
-  const TCase cases[] = {
+  } cases[] = {
       {{}, 0, SyntaxScreen()},
       {{u"-h"}, 0, SyntaxScreen()},
       {{u"-?"}, 0, SyntaxScreen()},
@@ -159,7 +179,7 @@ TEST_F(ProgramTest, CommandLineScreensAndTheirExitCodes) {
       {{repo, u"--"}, 2, SyntaxScreen("Unknown parameter \"--\".")},
       {{u"-r", u"-v", u"quiet", u"-r-"}, 1, Lines({"No directories to process."})},
   };
-  for (const TCase& c : cases) {
+  for (const auto& c : cases) {
     std::string trace;
     for (const String& arg : c.args) trace += Bytes(arg) + " ";
     SCOPED_TRACE(trace);
@@ -167,74 +187,126 @@ TEST_F(ProgramTest, CommandLineScreensAndTheirExitCodes) {
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.output, Banner + c.afterBanner);
   }
-  EXPECT_FALSE(PackAtIndexTime("repo", "changed")) << "nothing is processed after a command-line error";
+  EXPECT_FALSE(AtIndexTime(pack)) << "nothing is processed after a command-line error";
 }
 
 TEST_F(ProgramTest, EveryVerbosityLevelPrintsItsShareOfTheEvents) {
-  const struct {
-    const char* value;
-    int rank;  // 0 silent ... 4 debug
-  } levels[] = {{"silent", 0}, {"quiet", 1}, {"normal", 2}, {"detailed", 3}, {"debug", 4}, {"DeBuG", 4}};
-  for (const auto& level : levels) {
-    SCOPED_TRACE(level.value);
-    // Fresh repositories for each run: the first run aligns the pack that needs it.
-    const fs::path base = std::string("level-") + level.value;
-    for (const char* kind : {"changed", "unchanged", "failing"}) MakeRepository(base / kind, kind);
-    const std::string changed = Dir(base / "changed"), unchanged = Dir(base / "unchanged");
-    const std::string failing = Dir(base / "failing");
-    const std::string changedGit = changed + ".git" + Sep;
-
-    std::string expected;
-    const auto add = [&](int fromRank, const std::string& line) {
-      if (level.rank >= fromRank) expected += line + Nl;
-    };
-    add(4, "Scanning " + changed + "...");
-    add(2, "Scanning GIT directory " + changedGit + "...");
-    add(2, "Changed time of pack-changed.pack!");
-    if (level.rank == 1) add(1, "Changed time of " + changedGit + "pack-changed.pack!");
-    add(4, "Scanning " + unchanged + "...");
-    add(2, "Scanning GIT directory " + unchanged + ".git" + Sep + "...");
-    add(3, "Time of pack-unchanged.pack kept unchanged.");
-    add(4, "Scanning " + failing + "...");
-    add(2, "Scanning GIT directory " + failing + ".git" + Sep + "...");
-    add(0, "Failed to reset time of pack-failing.pack!");
-    add(0, "");
-
-    const TProgramRun run = Run({u"-v", Utf8BytesToString(level.value), PathOf(base / "changed"),
+  for (const auto& [value, rank] : Levels) {
+    SCOPED_TRACE(value);
+    // Fresh repositories for each run: the first run sets back the pack that needs it.
+    const fs::path base = std::string("level-") + value;
+    const fs::path changed = MakeRepository(base / "changed", "changed");
+    MakeRepository(base / "unchanged", "unchanged");
+    MakeRepository(base / "failing", "failing");
+    const TProgramRun run = Run({u"-v", Utf8BytesToString(value), PathOf(base / "changed"),
                                  PathOf(base / "unchanged"), PathOf(base / "failing")});
     EXPECT_EQ(run.exitCode, 3);
-    EXPECT_EQ(run.output, Banner + expected);
-    EXPECT_TRUE(PackAtIndexTime(base / "changed", "changed"));
+    EXPECT_EQ(run.output, Banner + Events(rank, base, {"changed", "unchanged", "failing"}));
+    EXPECT_TRUE(AtIndexTime(changed));
+  }
+}
+
+// A pack the file system really refuses: the built program reports it and goes on.
+TEST_F(ProgramTest, PackWhoseTimeIsRefusedFailsAtEveryLevelAndTheOthersAreHandled) {
+  for (const auto& [value, rank] : Levels) {
+    SCOPED_TRACE(value);
+    const fs::path base = value;
+    const fs::path before = MakeRepository(base / "before", "before"), after = MakeRepository(base / "after", "after");
+    const fs::path locked = MakeRepository(base / "locked", "locked");
+    const fs::file_time_type lockedTime = fs::last_write_time(locked);
+    const TImmutableFile immutable(locked);
+    if (!immutable.Holds()) {
+      GTEST_SKIP() << "no file can be made immutable here: that takes root on Linux, and on Windows "
+                      "Wine with the host's chattr";
+    }
+    const TProgramRun run = Run({u"-v", Utf8BytesToString(value), PathOf(base / "before"), PathOf(base / "locked"),
+                                 PathOf(base / "after")});
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.output, Banner + Events(rank, base, {"before", "locked", "after"}));
+    EXPECT_TRUE(AtIndexTime(before));
+    EXPECT_TRUE(AtIndexTime(after));
+    EXPECT_EQ(fs::last_write_time(locked), lockedTime);
   }
 }
 
 TEST_F(ProgramTest, DirectoriesAreProcessedInOrderWithTheLastOptions) {
   MakeRepository(fs::path("top") / "inner", "changed");
   MakeDir(fs::path("top") / "inner" / "src");
-  const std::string top = Dir("top"), inner = Dir("top/inner"), git = inner + ".git" + Sep;
-  const std::string missing = Dir("missing");
-  struct TCase {
+  const std::string top = Dir("top"), inner = Dir("top/inner"), git = inner + ".git" + Sep, missing = Dir("missing");
+  const String innerArg = PathOf(fs::path("top") / "inner");
+  const struct {
     std::vector<String> args;
     std::string afterBanner;
-  };
-  const TCase cases[] = {
+  } cases[] = {
       // Recursion named after the directory still applies to it; the working tree below a
       // repository is not walked.
       {{u"-v", u"debug", PathOf("top"), u"-r", PathOf("missing")},
        Lines({"Scanning " + top + "...", "Scanning " + inner + "...", "Scanning GIT directory " + git + "...",
               "Changed time of pack-changed.pack!", "Scanning " + missing + "...", ""})},
       // The last -r- wins; the same directory twice is processed twice.
-      {{PathOf(fs::path("top") / "inner"), u"-r", u"-v", u"detailed", PathOf(fs::path("top") / "inner"),
-        PathOf("top"), u"-r-"},
+      {{innerArg, u"-r", u"-v", u"detailed", innerArg, PathOf("top"), u"-r-"},
        Lines({"Scanning GIT directory " + git + "...", "Time of pack-changed.pack kept unchanged.",
               "Scanning GIT directory " + git + "...", "Time of pack-changed.pack kept unchanged.", ""})},
       // A missing directory is no failure and, below debug, says nothing.
       {{PathOf("missing")}, Lines({""})},
   };
-  for (const TCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(Bytes(c.args.back()));
     const TProgramRun run = Run(c.args);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, Banner + c.afterBanner);
   }
+}
+
+TEST_F(ProgramTest, OutputThatCannotBeWrittenEndsTheRunWithItsExitCode) {
+  // Enough debug lines to overfill a pipe's buffer (64 KiB on Linux).
+  for (int i = 0; i < 500; ++i) MakeDir(fs::path("many") / (std::string(100, 'd') + std::to_string(i)));
+  const struct {
+    const char* name;
+    TProgramOutput output;
+    int exitCode;
+    bool processed;  // whether the pack is set back
+  } cases[] = {
+      // Nothing to write to: the processing runs silently and its result stands.
+      {"closed", TProgramOutput::Closed, 0, true},
+      // The banner fails, and so does the plain error line about it: nothing is processed.
+      {"full", TProgramOutput::DiskFull, 255, false},
+      {"broken pipe", TProgramOutput::BrokenPipe, 255, false},
+      // A reader that leaves after the first line: the processing fails at its next line, and
+      // neither the error line nor the last resort can be written.
+      {"reader gone", TProgramOutput::OneLineReader, 255, false},
+      // An output its writer may not block on, and a reader that is behind: the writer waits
+      // for room instead of failing.
+      {"non-blocking", TProgramOutput::NonBlockingPipe, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!ProgramOutputSupported(c.output)) continue;  // Windows: no full device, no pipe that does not block
+    const fs::path repo = fs::path("repos") / c.name, pack = MakeRepository(repo, "moved");
+    // The repository comes after the directories, so a reader that leaves early stops the run before it.
+    const TProgramRun run = Run({u"-v", u"debug", u"-r", PathOf("many"), PathOf(repo)}, c.output);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(AtIndexTime(pack), c.processed);
+    if (c.output == TProgramOutput::OneLineReader) {
+      EXPECT_EQ(run.firstLine, Title);
+    }
+    if (c.output == TProgramOutput::NonBlockingPipe) {
+      EXPECT_TRUE(run.output.starts_with(Banner));
+      EXPECT_TRUE(run.output.ends_with("Changed time of pack-moved.pack!" + Nl + Nl))
+          << run.output.substr(run.output.size() - 200);
+    }
+  }
+}
+
+TEST_F(ProgramTest, PackHeldOpenByAnotherProcessIsStillChanged) {
+  const fs::path pack = MakeRepository("held", "held");
+  // Read-only, as git leaves its packs.
+  fs::permissions(pack, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const TExclusivelyOpenFile held(pack);
+  ASSERT_TRUE(held.Holds()) << "cannot open " << pack;
+  const TProgramRun run = Run({PathOf("held")});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.output, Banner + Events(2, "", {"held"}));
+  EXPECT_TRUE(AtIndexTime(pack));
 }

@@ -8,19 +8,20 @@
 
 #include "rtl/String.h"
 
+// Where the program's standard output goes.
 enum class TProgramOutput {
-  File,           // standard output and standard error go to files, read back afterwards
-  Closed,         // the program starts without standard output
-  BrokenPipe,     // standard output is a pipe that nobody reads any more
-  DiskFull,       // standard output is a device that is always full
-  OneLineReader,  // standard output is a pipe whose reader takes the first line, then closes it
-  // standard output is a pipe that its writer may not block on (as when a parent made a shared
-  // descriptor non-blocking), read only once it is full; output holds all that was read
+  File,           // a file, read back afterwards (standard error always goes to one)
+  Closed,         // nowhere: the program starts without it
+  BrokenPipe,     // a pipe that nobody reads any more
+  DiskFull,       // a device that is always full
+  OneLineReader,  // a pipe whose reader takes the first line, then closes it
+  // a pipe that its writer may not block on (as when a parent made a shared descriptor
+  // non-blocking), read only once it is full; output holds all that was read
   NonBlockingPipe
 };
 
-// Whether this platform can give a program the output Kind (the full device is the host's
-// under Wine, and missing on Windows itself; pipes that do not block are POSIX only).
+// Whether this platform offers Kind (Windows: the full device only under Wine, from its host;
+// no pipe that does not block).
 bool ProgramOutputSupported(TProgramOutput kind);
 
 // How long a run may take before it counts as hung and is ended.
@@ -37,8 +38,8 @@ struct TProgramRun {
 // The program beside the test binary, where the build puts it.
 std::filesystem::path ProgramPath();
 
-// Runs Program with Args and standard input from the null device, its environment extended
-// by Environment ("NAME=value" entries); waits for its end, at most ProgramTimeLimit.
+// Runs Program with Args, standard input from the null device and Environment ("NAME=value")
+// added to ours; waits for its end, at most ProgramTimeLimit.
 TProgramRun RunExecutable(const std::filesystem::path& program, const std::vector<String>& args,
                           TProgramOutput output, const std::vector<std::string>& environment = {});
 

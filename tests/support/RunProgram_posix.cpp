@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
+#include <utility>
 
 #include "rtl/Utf8.h"
 #include "support/TempFile.h"
@@ -19,32 +20,27 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MillisecondsUntil(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left < 0 ? 0 : static_cast<int>(left);
-}
-
-// Reads single bytes up to and including the first line end, so that nothing beyond the first
-// line is taken from the pipe. Stops early at the end of the data or at the deadline.
-std::string ReadFirstLine(int fd, Clock::time_point deadline) {
-  std::string line;
-  for (;;) {
-    pollfd ready{fd, POLLIN, 0};
-    const int count = poll(&ready, 1, MillisecondsUntil(deadline));
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return line;
-    char byte = 0;
-    const ssize_t got = read(fd, &byte, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return line;
-    line += byte;
-    if (byte == '\n') return line;
-  }
-}
-
 bool Ended(pid_t pid) {
   siginfo_t info{};
   return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+}
+
+// Reads the pipe up to its writer's end or the deadline. With OneLine, single bytes up to and
+// including the first line end, so that nothing beyond the first line is taken from the pipe.
+std::string ReadPipe(int fd, Clock::time_point deadline, bool oneLine) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    pollfd ready{fd, POLLIN, 0};
+    const int count = poll(&ready, 1, left < 0 ? 0 : static_cast<int>(left));
+    if (count < 0 && errno == EINTR) continue;
+    const ssize_t got = count > 0 ? read(fd, buffer, oneLine ? 1 : sizeof buffer) : 0;
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return text;
+    text.append(buffer, static_cast<std::size_t>(got));
+    if (oneLine && buffer[0] == '\n') return text;
+  }
 }
 
 // Reads nothing until the pipe is full (or its writer has ended), so that a writer that may
@@ -60,37 +56,7 @@ std::string ReadOnceFull(int fd, pid_t pid, Clock::time_point deadline) {
   }
   // Time for the writer's next line to meet the full pipe.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    pollfd ready{fd, POLLIN, 0};
-    const int count = poll(&ready, 1, MillisecondsUntil(deadline));
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return text;
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return text;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
-// The child's exit code, or its negated signal number; after the deadline it is killed.
-int WaitUntil(pid_t pid, Clock::time_point deadline, bool& timedOut) {
-  int status = 0;
-  for (;;) {
-    const pid_t done = waitpid(pid, &status, WNOHANG);
-    if (done == pid) break;
-    if (done < 0 && errno != EINTR) return -1;
-    if (Clock::now() >= deadline) {
-      timedOut = true;
-      kill(pid, SIGKILL);
-      while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-      }
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  return ReadPipe(fd, deadline, false);
 }
 
 }  // namespace
@@ -115,28 +81,21 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  const auto outFile = static_cast<int>(OpenTemporaryFile());
-  const auto errFile = static_cast<int>(OpenTemporaryFile());
+  const auto outFile = static_cast<int>(OpenTemporaryFile()), errFile = static_cast<int>(OpenTemporaryFile());
   // Both ends close in the child on exec; only the copy made its standard output stays.
   int pipeFds[2] = {-1, -1};
   switch (output) {
     case TProgramOutput::File: posix_spawn_file_actions_adddup2(&actions, outFile, STDOUT_FILENO); break;
     case TProgramOutput::Closed: posix_spawn_file_actions_addclose(&actions, STDOUT_FILENO); break;
-    case TProgramOutput::BrokenPipe:
-    case TProgramOutput::OneLineReader:
-    case TProgramOutput::NonBlockingPipe:
-      if (pipe2(pipeFds, O_CLOEXEC) != 0) std::abort();
-      // The status flags belong to the pipe end, which the child's copy shares.
-      if (output == TProgramOutput::NonBlockingPipe) fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
-      if (output == TProgramOutput::BrokenPipe) {
-        close(pipeFds[0]);
-        pipeFds[0] = -1;
-      }
-      posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-      break;
     case TProgramOutput::DiskFull:
       posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
       break;
+    default:  // a pipe
+      if (pipe2(pipeFds, O_CLOEXEC) != 0) std::abort();
+      // The status flags belong to the pipe end, which the child's copy shares.
+      if (output == TProgramOutput::NonBlockingPipe) fcntl(pipeFds[1], F_SETFL, O_NONBLOCK);
+      if (output == TProgramOutput::BrokenPipe) close(std::exchange(pipeFds[0], -1));
+      posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
   }
   posix_spawn_file_actions_adddup2(&actions, errFile, STDERR_FILENO);
 
@@ -146,10 +105,20 @@ TProgramRun RunExecutable(const std::filesystem::path& programPath, const std::v
   posix_spawn_file_actions_destroy(&actions);
   // The pipe's writer is the child's alone now, so the reader sees its end when it ends.
   if (pipeFds[1] >= 0) close(pipeFds[1]);
-  if (started && output == TProgramOutput::OneLineReader) run.firstLine = ReadFirstLine(pipeFds[0], deadline);
+  if (started && output == TProgramOutput::OneLineReader) run.firstLine = ReadPipe(pipeFds[0], deadline, true);
   if (started && output == TProgramOutput::NonBlockingPipe) run.output = ReadOnceFull(pipeFds[0], pid, deadline);
   if (pipeFds[0] >= 0) close(pipeFds[0]);
-  if (started) run.exitCode = WaitUntil(pid, deadline, run.timedOut);
+  // The child's exit code, or its negated signal number; after the deadline it is killed.
+  int status = 0;
+  pid_t done = 0;
+  while (started && (done = waitpid(pid, &status, WNOHANG)) == 0 && !(run.timedOut = Clock::now() >= deadline))
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  if (run.timedOut) {
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  if (started && done >= 0) run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   if (output == TProgramOutput::File) run.output = ReadFromStart(outFile);
   run.errors = ReadFromStart(errFile);
   CloseTemporaryFile(outFile);

@@ -5,70 +5,36 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "support/TempFile.h"
 
-namespace {
-
-int Fd(std::intptr_t value) { return static_cast<int>(value); }
-
-// A pseudo-terminal without line discipline, so its master shows the bytes as written.
-int OpenTerminal(int& master) {
-  int slave = -1;
-  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return -1;
-  termios settings{};
-  tcgetattr(slave, &settings);
-  cfmakeraw(&settings);
-  tcsetattr(slave, TCSANOW, &settings);
-  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-  return slave;
-}
-
-std::string ReadTerminal(int master) {
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t count = read(master, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    // The master ends with EAGAIN (nothing more) or EIO (every slave closed).
-    if (count <= 0) return text;
-    text.append(buffer, static_cast<std::size_t>(count));
-  }
-}
-
-}  // namespace
-
 TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
   std::fflush(stdout);
   fSaved = dup(STDOUT_FILENO);
-  int targetFd = -1;
+  int targetFd = -1, fds[2] = {-1, -1};
+  termios settings{};
   switch (target) {
     case TStdOutTarget::File:
       fCapture = OpenTemporaryFile();
-      targetFd = dup(Fd(fCapture));
+      targetFd = dup(static_cast<int>(fCapture));
       break;
-    case TStdOutTarget::Closed:
-      close(STDOUT_FILENO);
-      return;
-    case TStdOutTarget::BrokenPipe: {
-      int fds[2];
-      if (pipe(fds) != 0) std::abort();
-      close(fds[0]);
+    case TStdOutTarget::Closed: close(STDOUT_FILENO); return;
+    case TStdOutTarget::BrokenPipe:
+      if (pipe(fds) == 0) close(fds[0]);
       targetFd = fds[1];
       break;
-    }
-    case TStdOutTarget::DiskFull:
-      targetFd = open("/dev/full", O_WRONLY);
+    case TStdOutTarget::DiskFull: targetFd = open("/dev/full", O_WRONLY); break;
+    case TStdOutTarget::Terminal:
+      // Without line discipline, so that the master shows the bytes as written.
+      if (openpty(&fds[0], &targetFd, nullptr, nullptr, nullptr) != 0) std::abort();
+      tcgetattr(targetFd, &settings);
+      cfmakeraw(&settings);
+      tcsetattr(targetFd, TCSANOW, &settings);
+      fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+      fCapture = fds[0];
       break;
-    case TStdOutTarget::Terminal: {
-      int master = -1;
-      targetFd = OpenTerminal(master);
-      fCapture = master;
-      break;
-    }
   }
   if (targetFd < 0) std::abort();
   dup2(targetFd, STDOUT_FILENO);
@@ -77,18 +43,20 @@ TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
 
 TStdOutRedirection::~TStdOutRedirection() {
   Restore();
-  if (fCapture >= 0) close(Fd(fCapture));
+  if (fCapture >= 0) close(static_cast<int>(fCapture));
 }
 
 void TStdOutRedirection::Restore() {
   if (fRestored) return;
   fRestored = true;
-  dup2(Fd(fSaved), STDOUT_FILENO);
-  close(Fd(fSaved));
+  dup2(static_cast<int>(fSaved), STDOUT_FILENO);
+  close(static_cast<int>(fSaved));
 }
 
 std::string TStdOutRedirection::Text() {
   Restore();
-  if (fCapture < 0) return {};
-  return fTarget == TStdOutTarget::Terminal ? ReadTerminal(Fd(fCapture)) : ReadFromStart(fCapture);
+  // A terminal's master, which does not block, reads up to EAGAIN (nothing more) or EIO (no
+  // slave left).
+  const bool captured = fTarget == TStdOutTarget::File || fTarget == TStdOutTarget::Terminal;
+  return captured ? ReadFromStart(fCapture) : std::string();
 }

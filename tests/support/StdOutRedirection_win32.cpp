@@ -6,49 +6,35 @@
 
 #include "support/TempFile.h"
 
-namespace {
-
-HANDLE Handle(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
-
-std::intptr_t Value(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
-
-}  // namespace
-
 TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
-  HANDLE replacement = nullptr;
+  HANDLE replacement = nullptr, reader = nullptr;
   switch (target) {
-    case TStdOutTarget::File:
-      fCapture = OpenTemporaryFile();
-      replacement = Handle(fCapture);
-      break;
-    case TStdOutTarget::Closed:
-      break;
-    case TStdOutTarget::BrokenPipe: {
-      HANDLE reader = nullptr;
+    case TStdOutTarget::File: replacement = reinterpret_cast<HANDLE>(fCapture = OpenTemporaryFile()); break;
+    case TStdOutTarget::Closed: break;
+    case TStdOutTarget::BrokenPipe:
       if (!CreatePipe(&reader, &replacement, nullptr, 0)) std::abort();
       CloseHandle(reader);
-      fCapture = Value(replacement);  // closed with the object
+      fCapture = reinterpret_cast<std::intptr_t>(replacement);  // closed with the object
       break;
-    }
     case TStdOutTarget::DiskFull:
     case TStdOutTarget::Terminal:
       fSupported = false;
       fRestored = true;
       return;
   }
-  fSaved = Value(GetStdHandle(STD_OUTPUT_HANDLE));
+  fSaved = reinterpret_cast<std::intptr_t>(GetStdHandle(STD_OUTPUT_HANDLE));
   SetStdHandle(STD_OUTPUT_HANDLE, replacement);
 }
 
 TStdOutRedirection::~TStdOutRedirection() {
   Restore();
-  if (fCapture != -1) CloseHandle(Handle(fCapture));
+  if (fCapture != -1) CloseHandle(reinterpret_cast<HANDLE>(fCapture));
 }
 
 void TStdOutRedirection::Restore() {
   if (fRestored) return;
   fRestored = true;
-  SetStdHandle(STD_OUTPUT_HANDLE, Handle(fSaved));
+  SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(fSaved));
 }
 
 std::string TStdOutRedirection::Text() {

@@ -1,14 +1,13 @@
 #include "support/TempFile.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 std::intptr_t OpenTemporaryFile() {
-  char name[] = "/tmp/tidemark-capture-XXXXXX";
-  const int fd = mkstemp(name);
+  const int fd = memfd_create("tidemark-capture", 0);
   if (fd < 0) std::abort();
-  unlink(name);
   return fd;
 }
 
