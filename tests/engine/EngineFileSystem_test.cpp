@@ -19,12 +19,6 @@ protected:
     return TDirectory::Open(IncludeTrailingPathDelimiter(PathOf(fs::path(relative).make_preferred())));
   }
 
-  std::vector<String> Names(const TDirectoryListing& listing) const {
-    std::vector<String> names;
-    for (std::size_t i = 0; i < listing.Count(); ++i) names.push_back(listing.Name(i));
-    return names;
-  }
-
   TDirectoryListing fListing;
 };
 
@@ -32,25 +26,43 @@ const bool OnWindows = PathDelim == u'\\';
 
 }  // namespace
 
-TEST_F(EngineFileSystem, AListingHoldsEveryEntryInTheOrderOfTheWildcardSearch) {
-  for (const char* name : {"b", "a", ".hidden", "name with blanks", "na\xC3\xAFve"}) WriteFile(name);
-  for (const char* name : {"dir", ".git", "z"}) MakeDir(name);
-  MakeReadOnlyHidden(Root() / ".hidden");
-  std::vector<String> searched;
-  for (TFileSearch search(PathOf() + PathDelim + String(AllFilesMask)); search.Found(); search.Next()) {
-    if (search.Entry().Name != u"." && search.Entry().Name != u"..") searched.push_back(search.Entry().Name);
+// In the order of the wildcard search, and matching masks as it matches them.
+TEST_F(EngineFileSystem, AListingHoldsEveryEntryAsTheWildcardSearchFindsIt) {
+  for (const char* name : {"b", "a", ".hidden", "name with blanks", "na\xC3\xAFve", "pack-1.pack", "pack-.pack",
+                           "pack-1.pack.tmp", "xpack-1.pack", "PACK-2.PACK", "pack-1.idx", "pack-a b.pack",
+                           "pack-\xC3\xA4.pack"}) {
+    WriteFile(ToPath(Utf8BytesToString(name)));
   }
+  for (const char* name : {"dir", ".git", "z", "pack-dir.pack"}) MakeDir(name);
+  MakeReadOnlyHidden(Root() / ".hidden");
+  const auto searched = [&](const String& mask) {
+    std::vector<String> found;
+    for (TFileSearch search(PathOf() + PathDelim + mask); search.Found(); search.Next()) {
+      if (search.Entry().Name != u"." && search.Entry().Name != u"..") found.push_back(search.Entry().Name);
+    }
+    return found;
+  };
   const TDirectory directory = Open();
   ASSERT_TRUE(directory.IsOpen());
   EXPECT_EQ(directory.Path(), PathOf() + PathDelim);
   ASSERT_TRUE(directory.Read(fListing));
-  EXPECT_EQ(Names(fListing), searched);
-  EXPECT_EQ(fListing.Count(), 8u);
+  std::vector<String> listed;
+  std::set<String> matched;
+  for (std::size_t i = 0; i < fListing.Count(); ++i) {
+    listed.push_back(fListing.Name(i));
+    if (fListing.NameMatches(i, u"pack-*.pack")) matched.insert(fListing.Name(i));
+  }
+  EXPECT_EQ(listed, searched(String(AllFilesMask)));
+  EXPECT_EQ(listed.size(), 17u);
+  const std::vector<String> packs = searched(u"pack-*.pack");
+  EXPECT_EQ(matched, std::set<String>(packs.begin(), packs.end()));
+  EXPECT_EQ(matched.size(), OnWindows ? 6u : 5u);
 
   // The listing is filled anew, not added to.
   MakeDir("dir/only");
   ASSERT_TRUE(Open("dir").Read(fListing));
-  EXPECT_EQ(Names(fListing), std::vector<String>{u"only"});
+  EXPECT_EQ(fListing.Count(), 1u);
+  EXPECT_EQ(fListing.Name(0), u"only");
 
   const TDirectory missing = Open("missing");
   EXPECT_FALSE(missing.Read(fListing));
@@ -60,12 +72,7 @@ TEST_F(EngineFileSystem, AListingHoldsEveryEntryInTheOrderOfTheWildcardSearch) {
 
 // The listing rules names out; only what it may hold is asked of the file system.
 TEST_F(EngineFileSystem, MayContainRulesOutOnlyNamesNoEntryCanBeReachedBy) {
-  const struct {
-    const char* Listed;
-    const char* Wanted;
-    bool Posix;
-    bool Windows;
-  } cases[] = {
+  const struct { const char* Listed; const char* Wanted; bool Posix; bool Windows; } cases[] = {
       {"index", "index", true, true},
       {"INDEX", "index", true, true},
       {".Git", ".git", true, true},
@@ -89,41 +96,20 @@ TEST_F(EngineFileSystem, MayContainRulesOutOnlyNamesNoEntryCanBeReachedBy) {
   }
 }
 
-TEST_F(EngineFileSystem, NamesMatchMasksAsTheWildcardSearchMatchesThem) {
-  for (const char* name : {"pack-1.pack", "pack-.pack", "pack-1.pack.tmp", "xpack-1.pack", "PACK-2.PACK", "pack-1.idx",
-                           "pack-a b.pack", "pack-\xC3\xA4.pack"}) {
-    WriteFile(fs::path("d") / ToPath(Utf8BytesToString(name)));
-  }
-  MakeDir("d/pack-dir.pack");
-  const String mask = u"pack-*.pack";
-  std::set<String> searched, matched;
-  for (TFileSearch search(PathOf("d") + PathDelim + mask); search.Found(); search.Next()) {
-    searched.insert(search.Entry().Name);
-  }
-  ASSERT_TRUE(Open("d").Read(fListing));
-  for (std::size_t i = 0; i < fListing.Count(); ++i) {
-    if (fListing.NameMatches(i, mask)) matched.insert(fListing.Name(i));
-  }
-  EXPECT_EQ(matched, searched);
-  EXPECT_EQ(matched.size(), OnWindows ? 6u : 5u);
-}
-
 TEST_F(EngineFileSystem, TestsByNameFollowTheListingAndThenTheFileSystem) {
   MakeDir("r/objects/pack");
   WriteFile("r/HEAD");
   WriteFile("r/objects-file");
   const TDirectory directory = Open("r");
   ASSERT_TRUE(directory.Read(fListing));
-  const String pack = String(u"objects") + PathDelim + u"pack";
-  const String head = u"HEAD";
-  const String objects = u"objects";
-  EXPECT_TRUE(directory.FileExists(head, &fListing));
-  EXPECT_FALSE(directory.DirectoryExists(head, &fListing));
-  EXPECT_TRUE(directory.DirectoryExists(objects, &fListing));
-  EXPECT_FALSE(directory.FileExists(objects, &fListing));
+  const String pack = NativePath(u"objects/pack");
+  EXPECT_TRUE(directory.FileExists(u"HEAD", &fListing));
+  EXPECT_FALSE(directory.DirectoryExists(u"HEAD", &fListing));
+  EXPECT_TRUE(directory.DirectoryExists(u"objects", &fListing));
+  EXPECT_FALSE(directory.FileExists(u"objects", &fListing));
   EXPECT_TRUE(directory.DirectoryExists(pack, &fListing));
   EXPECT_TRUE(directory.DirectoryExists(pack, nullptr));
-  EXPECT_FALSE(directory.DirectoryExists(String(u"objects-file") + PathDelim + u"pack", &fListing));
+  EXPECT_FALSE(directory.DirectoryExists(NativePath(u"objects-file/pack"), &fListing));
 
   // What came after the listing is not there for a test that goes by it.
   WriteFile("r/index");
@@ -137,8 +123,16 @@ TEST_F(EngineFileSystem, TestsByNameFollowTheListingAndThenTheFileSystem) {
   EXPECT_FALSE(directory.OpenSubdirectory(u"index", &fListing).IsOpen());
   EXPECT_FALSE(directory.OpenSubdirectory(u"missing", &fListing).IsOpen());
 
+  // Identities tell directories apart, however they were opened.
+  const TDirectory objects = directory.OpenSubdirectory(u"objects");
+  ASSERT_TRUE(directory.Identity() && objects.Identity());
+  EXPECT_EQ(directory.Identity(), GetFileIdentity(PathOf("r")));
+  EXPECT_EQ(objects.Identity(), Open("r/objects").Identity());
+  EXPECT_NE(objects.Identity(), directory.Identity());
+
   const TDirectory missing = Open("missing");
   EXPECT_FALSE(missing.IsOpen());
+  EXPECT_FALSE(missing.Identity());
   EXPECT_FALSE(missing.FileExists(u"index", nullptr));
   EXPECT_FALSE(missing.OpenSubdirectory(u"objects").IsOpen());
 }
@@ -152,7 +146,7 @@ TEST_F(EngineFileSystem, EntriesAreTakenFromTheListingAndLinksFollowed) {
     ASSERT_TRUE(MakeLink(Root() / "d" / "to-file", Root() / "d" / "file", TLinkTarget::File));
     ASSERT_TRUE(MakeLink(Root() / "d" / "dangling", Root() / "missing", TLinkTarget::File));
   }
-  const TDirectory directory = Open("d");
+  TDirectory directory = Open("d");
   ASSERT_TRUE(directory.Read(fListing));
   for (std::size_t i = 0; i < fListing.Count(); ++i) {
     const String name = fListing.Name(i);
@@ -168,6 +162,18 @@ TEST_F(EngineFileSystem, EntriesAreTakenFromTheListingAndLinksFollowed) {
     }
   }
   EXPECT_EQ(fListing.Count(), links ? 5u : 2u);
+
+  // A released directory is reopened from a subdirectory, as it was; a link's ".." would lead
+  // to the target's parent.
+  for (const char16_t* subdirectory : {u"dir", u"to-dir", u"missing"}) {
+    SCOPED_TRACE(StringToUtf8Bytes(subdirectory));
+    const TDirectory child = directory.OpenSubdirectory(subdirectory);
+    directory.Release();
+    directory.ReopenFrom(child);
+    ASSERT_TRUE(directory.IsOpen());
+    EXPECT_TRUE(directory.FileExists(u"file", nullptr));
+  }
+
   if (!links) GTEST_SKIP() << "this platform cannot make links";
   EXPECT_TRUE(directory.FileExists(u"to-file", &fListing));
   EXPECT_FALSE(directory.FileExists(u"dangling", &fListing));
@@ -175,17 +181,6 @@ TEST_F(EngineFileSystem, EntriesAreTakenFromTheListingAndLinksFollowed) {
   // Told not to, POSIX follows no link in the last place; Windows goes by path and does.
   EXPECT_EQ(directory.OpenSubdirectory(u"to-dir", nullptr, TLastLink::Refuse).IsOpen(), OnWindows);
   EXPECT_TRUE(directory.OpenSubdirectory(u"dir", nullptr, TLastLink::Refuse).IsOpen());
-}
-
-TEST_F(EngineFileSystem, IdentitiesTellDirectoriesApart) {
-  MakeDir("a/b");
-  const TDirectory a = Open("a");
-  ASSERT_TRUE(a.Identity());
-  EXPECT_EQ(a.Identity(), GetFileIdentity(PathOf("a")));
-  ASSERT_TRUE(a.OpenSubdirectory(u"b").Identity());
-  EXPECT_EQ(a.OpenSubdirectory(u"b").Identity(), Open("a/b").Identity());
-  EXPECT_NE(a.Identity(), a.OpenSubdirectory(u"b").Identity());
-  EXPECT_FALSE(Open("missing").Identity());
 }
 
 TEST_F(EngineFileSystem, TimesAreReadAndSetWithinTheDirectory) {
@@ -212,22 +207,4 @@ TEST_F(EngineFileSystem, TimesAreReadAndSetWithinTheDirectory) {
   EXPECT_FALSE(directory.GetFileTimes(u"missing", creation, lastWrite, lastAccess));
   EXPECT_EQ(lastWrite, TFileTime{});
   EXPECT_FALSE(Open("missing").GetFileTimes(u"f", creation, lastWrite, lastAccess));
-}
-
-TEST_F(EngineFileSystem, AReleasedDirectoryIsReopenedFromItsSubdirectory) {
-  MakeDir("a/b");
-  MakeDir("a/c");
-  MakeDir("elsewhere/b");
-  const bool links = MakeLink(Root() / "a" / "link", Root() / "elsewhere" / "b", TLinkTarget::Directory);
-  TDirectory a = Open("a");
-  for (const char* subdirectory : {"b", "link", "missing"}) {
-    if (std::string(subdirectory) == "link" && !links) continue;
-    SCOPED_TRACE(subdirectory);
-    const TDirectory child = a.OpenSubdirectory(ToString(subdirectory));
-    a.Release();
-    a.ReopenFrom(child);
-    ASSERT_TRUE(a.IsOpen());
-    // Reopened, it answers as before; a link's ".." would have led to "elsewhere".
-    EXPECT_TRUE(a.DirectoryExists(u"c", nullptr));
-  }
 }

@@ -14,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-String P(std::u16string_view portable) {
-  String result(portable);
-  for (Char& c : result)
-    if (c == u'/') c = PathDelim;
-  return result;
-}
-
 // Name -> kind, for every entry the search yields.
 std::map<String, std::string> Search(const String& pattern) {
   std::map<String, std::string> found;
@@ -35,24 +28,25 @@ std::map<String, std::string> Search(const String& pattern) {
 
 using FileSystem = TempDirTest;
 
-TEST_F(FileSystem, ExistenceTestsTellFilesFromDirectories) {
-  WriteFile("file");
-  MakeDir("dir");
-  EXPECT_TRUE(FileExists(PathOf("file")));
-  EXPECT_FALSE(DirectoryExists(PathOf("file")));
+TEST_F(FileSystem, ExistenceAndIdentityTellEntriesApartAndFollowLinksWhereTargetsOpen) {
+  WriteFile("dir/file");
+  MakeDir("dir/sub");
+  const String file = PathOf("dir") + NativePath(u"/file");
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_FALSE(DirectoryExists(file));
   EXPECT_TRUE(DirectoryExists(PathOf("dir")));
   EXPECT_FALSE(FileExists(PathOf("dir")));
   EXPECT_FALSE(FileExists(PathOf("missing")));
   EXPECT_FALSE(DirectoryExists(PathOf("missing")));
   EXPECT_FALSE(IsLink(PathOf("dir")));
-}
+  ASSERT_TRUE(GetFileIdentity(PathOf("dir")));
+  EXPECT_EQ(GetFileIdentity(PathOf("dir")), GetFileIdentity(PathOf("dir") + NativePath(u"/sub/..")));
+  EXPECT_NE(GetFileIdentity(PathOf("dir")), GetFileIdentity(PathOf("dir") + NativePath(u"/sub")));
+  EXPECT_FALSE(GetFileIdentity(PathOf("missing")));
 
-TEST_F(FileSystem, LinksAreFollowedWhereTheirTargetsCanBeOpened) {
-  WriteFile("dir/file");
   if (!MakeLink(Root() / "to-dir", Root() / "dir", TLinkTarget::Directory)) GTEST_SKIP() << "this platform cannot make links";
   ASSERT_TRUE(MakeLink(Root() / "to-file", Root() / "dir" / "file", TLinkTarget::File));
   ASSERT_TRUE(MakeLink(Root() / "dangling", Root() / "missing", TLinkTarget::Directory));
-
   EXPECT_TRUE(DirectoryExists(PathOf("to-dir")));
   EXPECT_TRUE(FileExists(PathOf("to-file")));
   EXPECT_FALSE(DirectoryExists(PathOf("dangling")));
@@ -60,7 +54,7 @@ TEST_F(FileSystem, LinksAreFollowedWhereTheirTargetsCanBeOpened) {
   EXPECT_TRUE(IsLink(PathOf("to-dir")) && IsLink(PathOf("dangling")));
 
   // Reached through a link, a directory keeps the link's name but is the same directory.
-  EXPECT_EQ(ExpandFileName(PathOf("to-dir") + P(u"/./sub/..")), PathOf("to-dir"));
+  EXPECT_EQ(ExpandFileName(PathOf("to-dir") + NativePath(u"/./sub/..")), PathOf("to-dir"));
   ASSERT_TRUE(GetFileIdentity(PathOf("to-dir")));
   EXPECT_EQ(GetFileIdentity(PathOf("to-dir")), GetFileIdentity(PathOf("dir")));
 
@@ -76,23 +70,20 @@ TEST_F(FileSystem, ExpandFileNameResolvesAgainstTheCurrentDirectory) {
   MakeDir("cwd");
   const TCurrentDirectory current(Root() / "cwd");
   const String here = ToString(fs::current_path());
-  const struct {
-    std::u16string_view Name;
-    String Expected;
-  } cases[] = {
-      {u"a", here + P(u"/a")},
-      {u"a/", here + P(u"/a/")},
-      {u"./a/./b", here + P(u"/a/b")},
+  const struct { std::u16string_view Name; String Expected; } cases[] = {
+      {u"a", here + NativePath(u"/a")},
+      {u"a/", here + NativePath(u"/a/")},
+      {u"./a/./b", here + NativePath(u"/a/b")},
       {u"a/../../b", PathOf("b")},
-      {u"a//b", here + P(u"/a/b")},
+      {u"a//b", here + NativePath(u"/a/b")},
       {u"..", PathOf()},
       {u"", u""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(StringToUtf8Bytes(c.Name));
-    EXPECT_EQ(ExpandFileName(P(c.Name)), c.Expected);
+    EXPECT_EQ(ExpandFileName(NativePath(c.Name)), c.Expected);
   }
-  EXPECT_EQ(ExpandFileName(PathOf("x") + P(u"/../y")), PathOf("y"));
+  EXPECT_EQ(ExpandFileName(PathOf("x") + NativePath(u"/../y")), PathOf("y"));
 }
 
 TEST_F(FileSystem, SearchYieldsEveryMatchingEntryHiddenOnesIncluded) {
@@ -102,7 +93,7 @@ TEST_F(FileSystem, SearchYieldsEveryMatchingEntryHiddenOnesIncluded) {
   MakeDir("d/pack-dir.pack");
   MakeReadOnlyHidden(Root() / "d" / ".hidden");
 
-  EXPECT_EQ(Search(PathOf("d") + P(u"/pack-*.pack")),
+  EXPECT_EQ(Search(PathOf("d") + NativePath(u"/pack-*.pack")),
             (std::map<String, std::string>{{u"pack-1.pack", "file"}, {u"pack-dir.pack", "dir"}}));
   std::map<String, std::string> all = Search(PathOf("d") + PathDelim + String(AllFilesMask));
   all.erase(u".");
@@ -110,8 +101,8 @@ TEST_F(FileSystem, SearchYieldsEveryMatchingEntryHiddenOnesIncluded) {
   EXPECT_EQ(all.size(), 4u);
   EXPECT_TRUE(all.contains(u".hidden"));
 
-  EXPECT_TRUE(Search(PathOf("missing") + P(u"/*")).empty());
-  EXPECT_TRUE(Search(PathOf("d") + P(u"/nothing-*")).empty());
+  EXPECT_TRUE(Search(PathOf("missing") + NativePath(u"/*")).empty());
+  EXPECT_TRUE(Search(PathOf("d") + NativePath(u"/nothing-*")).empty());
 }
 
 TEST_F(FileSystem, SetFileLastWriteTimeChangesThatTimeAloneExactly) {
@@ -127,20 +118,10 @@ TEST_F(FileSystem, SetFileLastWriteTimeChangesThatTimeAloneExactly) {
     EXPECT_EQ(after->LastWrite, wanted);
     EXPECT_EQ(after->LastAccess, before->LastAccess);
   }
+  MakeReadOnlyHidden(Root() / "f");
+  EXPECT_TRUE(SetFileLastWriteTime(PathOf("f"), before->LastWrite));
+  EXPECT_EQ(StoredTimes(Root() / "f")->LastWrite, before->LastWrite);
   std::ifstream file(Root() / "f");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "content");
-
-  WriteFile("read-only");
-  MakeReadOnlyHidden(Root() / "read-only");
-  EXPECT_TRUE(SetFileLastWriteTime(PathOf("read-only"), before->LastWrite));
-  EXPECT_EQ(StoredTimes(Root() / "read-only")->LastWrite, before->LastWrite);
   EXPECT_FALSE(SetFileLastWriteTime(PathOf("missing"), before->LastWrite));
-}
-
-TEST_F(FileSystem, IdentityTellsDirectoriesApart) {
-  MakeDir("a/b");
-  ASSERT_TRUE(GetFileIdentity(PathOf("a")));
-  EXPECT_EQ(GetFileIdentity(PathOf("a")), GetFileIdentity(PathOf("a") + P(u"/b/..")));
-  EXPECT_NE(GetFileIdentity(PathOf("a")), GetFileIdentity(PathOf("a") + P(u"/b")));
-  EXPECT_FALSE(GetFileIdentity(PathOf("missing")));
 }

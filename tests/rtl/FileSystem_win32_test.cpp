@@ -12,17 +12,11 @@
 #include "support/DeepTree.h"
 #include "support/TempDir.h"
 
-namespace {
-
-const String Long(300, u'x');
-
-}  // namespace
+static const String Long(300, u'x');
 
 TEST(ExtendedPath, TakesFullPathsAsTheyStandAndMakesOthersFullFirst) {
   const String cwd = ExpandFileName(u".");
-  const struct {
-    String Path, Expected;
-  } cases[] = {
+  const struct { String Path, Expected; } cases[] = {
       {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"},
       {u"c:\\", u"\\\\?\\c:\\"},
       {u"C:\\a\\dir\\", u"\\\\?\\C:\\a\\dir\\"},
@@ -48,7 +42,7 @@ TEST(ExtendedPath, TakesFullPathsAsTheyStandAndMakesOthersFullFirst) {
   }
 }
 
-class ExtendedPaths : public TempDirTest {};
+using ExtendedPaths = TempDirTest;
 
 TEST_F(ExtendedPaths, EveryFileServiceReachesPathsBeyondMaxPathAndExactNames) {
   // Each name at the bottom of a chain of 600 characters; "dot." and "blank " exist only in
@@ -58,7 +52,6 @@ TEST_F(ExtendedPaths, EveryFileServiceReachesPathsBeyondMaxPathAndExactNames) {
   for (const char* name : {"plain", "dot.", "blank "}) {
     SCOPED_TRACE(name);
     const String directory = bottom.Path() + u"\\" + Utf8BytesToString(name);
-    ASSERT_TRUE(bottom.MakeDir(name));
     ASSERT_TRUE(bottom.WriteFile(std::string(name) + "/file."));
     ASSERT_TRUE(bottom.WriteFile(std::string(name) + "/other"));
     const String file = directory + u"\\file.";

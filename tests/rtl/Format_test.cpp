@@ -4,19 +4,14 @@
 
 #include "rtl/Exceptions.h"
 
-TEST(Format, ReplacesPlaceholdersInOrder) {
+TEST(Format, ReplacesPlaceholdersInOrderAndFillsFieldsExactly) {
   EXPECT_EQ(Format(u"Unknown parameter \"%s\".", {String(u"-x")}), u"Unknown parameter \"-x\".");
   EXPECT_EQ(Format(u"ERROR %s: %s", {String(u"EAbort"), String(u"m")}), u"ERROR EAbort: m");
-  EXPECT_EQ(Format(u"I/O error %d", {5}), u"I/O error 5");
   EXPECT_EQ(Format(u"100%% of %d", {-7}), u"100% of -7");
   EXPECT_EQ(Format(u"no placeholders", {}), u"no placeholders");
-}
-
-TEST(Format, FixedFieldPadsOrCutsToExactWidth) {
-  const String field = u"%-41.41s";
-  EXPECT_EQ(Format(field, {String(u"Tidemark v0.02 (Unicode)")}), u"Tidemark v0.02 (Unicode)" + String(17, u' '));
-  const String longTitle(50, u'x');
-  EXPECT_EQ(Format(field, {longTitle}), String(41, u'x'));
+  // A fixed field pads or cuts to its exact width.
+  EXPECT_EQ(Format(u"%-41.41s", {String(u"Tidemark v0.02 (Unicode)")}), u"Tidemark v0.02 (Unicode)" + String(17, u' '));
+  EXPECT_EQ(Format(u"%-41.41s", {String(50, u'x')}), String(41, u'x'));
   EXPECT_EQ(Format(u"[%5s|%-5s]", {String(u"ab"), String(u"cd")}), u"[   ab|cd   ]");
   EXPECT_EQ(Format(u"%.3d|%4d", {7, 42}), u"007|  42");
   EXPECT_EQ(Format(u"%d", {INT64_MIN}), u"-9223372036854775808");

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 TEST(ProcessParameters, AreMainArgumentsWithoutProgramNameAndEmptyOnes) {
   const char* const argv[] = {"/bin/prog", "-r", "", "caf\xC3\xA9", "\xE9", "a b"};
   SetProcessArguments(6, argv);
@@ -11,5 +9,3 @@ TEST(ProcessParameters, AreMainArgumentsWithoutProgramNameAndEmptyOnes) {
   SetProcessArguments(0, nullptr);
   EXPECT_EQ(ProcessParameters(), TStringList());
 }
-
-}  // namespace

@@ -6,13 +6,11 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 TEST(ProcessParameters, AreTheCommandLineWithoutProgramName) {
-  // main()'s arguments play no part here.
+  // main()'s arguments play no part here; the shell's split agrees with ours for the plain
+  // arguments a test run gets.
   const char* const argv[] = {"prog", "ignored"};
   SetProcessArguments(2, argv);
-  // The shell's split agrees with ours for the plain arguments a test run gets.
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   ASSERT_NE(arguments, nullptr);
@@ -21,5 +19,3 @@ TEST(ProcessParameters, AreTheCommandLineWithoutProgramName) {
   LocalFree(arguments);
   EXPECT_EQ(ProcessParameters(), expected);
 }
-
-}  // namespace

@@ -4,15 +4,8 @@
 
 #include "rtl/Utf8.h"
 
-namespace {
-
 TEST(SameText, IgnoresLetterCaseBeyondAscii) {
-  struct Case {
-    std::u16string_view a;
-    std::u16string_view b;
-    bool same;
-  };
-  const Case cases[] = {
+  const struct { std::u16string_view a, b; bool same; } cases[] = {
       {u"quiet", u"QUIET", true},
       {u"D\u00C9BUG", u"d\u00E9bug", true},
       {u"\u041F\u0420\u0418\u0412\u0415\u0422", u"\u043F\u0440\u0438\u0432\u0435\u0442", true},
@@ -22,13 +15,10 @@ TEST(SameText, IgnoresLetterCaseBeyondAscii) {
       {u"debug", u"d\u00E9bug", false},
       {u"abc", u"abd", false},
       {u"abc", u"abcd", false},
-      {u"a", u"", false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(StringToUtf8Bytes(c.a) + " / " + StringToUtf8Bytes(c.b));
     EXPECT_EQ(SameText(c.a, c.b), c.same);
     EXPECT_EQ(SameText(c.b, c.a), c.same);
   }
 }
-
-}  // namespace

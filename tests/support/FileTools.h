@@ -42,58 +42,41 @@ private:
   std::filesystem::path fPrevious;
 };
 
-// Keeps a file from being deleted while the object lives. Windows holds it open without
-// delete sharing; POSIX marks it immutable when running as root (who ignores permission
-// bits), else write-protects its directory, so keep the file alone in that directory.
-class TUndeletableFile {
+// A hold on a file that lasts while the object lives.
+class TFileHold {
 public:
-  explicit TUndeletableFile(const std::filesystem::path& file);
-  ~TUndeletableFile() {
-    if (fRelease) fRelease();
-  }
-  TUndeletableFile(const TUndeletableFile&) = delete;
-  TUndeletableFile& operator=(const TUndeletableFile&) = delete;
-
+  TFileHold(const TFileHold&) = delete;
+  TFileHold& operator=(const TFileHold&) = delete;
   // False when the platform refused; the test then has to skip.
   bool Holds() const { return static_cast<bool>(fRelease); }
 
-private:
+protected:
+  TFileHold() = default;
+  ~TFileHold() {
+    if (fRelease) fRelease();
+  }
   std::function<void()> fRelease;
 };
 
-// Makes File immutable while the object lives: its content, times and attributes cannot be
-// changed, not even by root. POSIX sets the file system's immutable flag, which takes the
-// privilege to do so; Windows has no such flag, but under Wine the host's chattr sets it.
-class TImmutableFile {
+// Keeps a file from being deleted. Windows holds it open without delete sharing; POSIX marks
+// it immutable when running as root (who ignores permission bits), else write-protects its
+// directory, so keep the file alone in that directory.
+class TUndeletableFile : public TFileHold {
+public:
+  explicit TUndeletableFile(const std::filesystem::path& file);
+};
+
+// Makes File immutable: its content, times and attributes cannot be changed, not even by
+// root. POSIX sets the file system's immutable flag, which takes the privilege to do so;
+// Windows has no such flag, but under Wine the host's chattr sets it.
+class TImmutableFile : public TFileHold {
 public:
   explicit TImmutableFile(const std::filesystem::path& file);
-  ~TImmutableFile() {
-    if (fRelease) fRelease();
-  }
-  TImmutableFile(const TImmutableFile&) = delete;
-  TImmutableFile& operator=(const TImmutableFile&) = delete;
-
-  // False when the flag could not be set; the test then has to skip.
-  bool Holds() const { return static_cast<bool>(fRelease); }
-
-private:
-  std::function<void()> fRelease;
 };
 
-// Holds File open for reading while the object lives; on Windows sharing nothing with other
-// openers, so that every other open that asks for its data is refused.
-class TExclusivelyOpenFile {
+// Holds File open for reading; on Windows sharing nothing with other openers, so that every
+// other open that asks for its data is refused.
+class TExclusivelyOpenFile : public TFileHold {
 public:
   explicit TExclusivelyOpenFile(const std::filesystem::path& file);
-  ~TExclusivelyOpenFile() {
-    if (fRelease) fRelease();
-  }
-  TExclusivelyOpenFile(const TExclusivelyOpenFile&) = delete;
-  TExclusivelyOpenFile& operator=(const TExclusivelyOpenFile&) = delete;
-
-  // False when the file could not be opened.
-  bool Holds() const { return static_cast<bool>(fRelease); }
-
-private:
-  std::function<void()> fRelease;
 };

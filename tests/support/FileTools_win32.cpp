@@ -29,26 +29,20 @@ bool StartHostChattr(const fs::path& file, const wchar_t* change) {
                       &process)) {
     return false;
   }
-  if (process.hThread != nullptr) CloseHandle(process.hThread);
-  if (process.hProcess != nullptr) CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
   return true;
 }
 
-// Whether the file's times can be changed: the access that setting them takes.
-bool TimesWritable(const fs::path& file) {
-  const HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(handle);
-  return true;
-}
-
-// Waits up to ten seconds for the file's times to become writable or not.
+// Waits up to ten seconds for the file's times to become writable or not: for the access that
+// setting them takes to be granted or refused.
 bool AwaitTimesWritable(const fs::path& file, bool writable) {
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    if (TimesWritable(file) == writable) return true;
-    Sleep(10);
+  for (int attempt = 0; attempt < 1000; ++attempt, Sleep(10)) {
+    const HANDLE handle = CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    if ((handle != INVALID_HANDLE_VALUE) == writable) return true;
   }
   return false;
 }

@@ -25,7 +25,7 @@ void TempDirTest::TearDown() {
     std::cout << "Test directory kept: " << fRoot.string() << "\n";
     return;
   }
-  RemoveTestTree(fRoot);
+  RemoveDeepTree(fRoot);  // whatever the test left: read-only entries, links, any depth
 }
 
 String TempDirTest::PathOf(const fs::path& relative) const {
@@ -41,5 +41,3 @@ void TempDirTest::WriteFile(const fs::path& relative, std::string_view content) 
 }
 
 void TempDirTest::MakeDir(const fs::path& relative) const { fs::create_directories(fRoot / relative); }
-
-void RemoveTestTree(const fs::path& root) { RemoveDeepTree(root); }

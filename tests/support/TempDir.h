@@ -26,6 +26,3 @@ protected:
 private:
   std::filesystem::path fRoot;
 };
-
-// Removes a tree that tests may have left read-only; never follows links out of it.
-void RemoveTestTree(const std::filesystem::path& root);
