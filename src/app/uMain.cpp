@@ -35,11 +35,17 @@ std::optional<TTidemarkVerbosityLevel> LevelOf(const String& value) {
 
 // Names may hold control characters (POSIX allows all but '/' and NUL). Printed as they are,
 // a line feed would break the line and an escape sequence would drive the terminal; each such
-// character is shown as '?' instead.
+// character is shown as '?' instead. On POSIX the code units U+DC80 to U+DC9F stand for the
+// bytes 0x80 to 0x9F of a name that is not UTF-8, which would be written out as those C1
+// controls (0x9B starts a sequence on terminals that take 8-bit controls).
+bool IsControl(Char c) {
+  return c < u' ' || (c >= u'\x7F' && c <= u'\x9F') || (c >= u'\xDC80' && c <= u'\xDC9F');
+}
+
 String Printable(const String& Value) {
   String result = Value;
   for (Char& c : result)
-    if (c < u' ' || (c >= u'\x7F' && c <= u'\x9F')) c = u'?';
+    if (IsControl(c)) c = u'?';
   return result;
 }
 

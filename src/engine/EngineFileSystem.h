@@ -40,13 +40,14 @@ private:
   std::unique_ptr<TEntries> fEntries;
 };
 
-// What a listed entry is, as far as a walk needs to know.
+// What an entry is itself, as far as a walk needs to know; a link is never taken for what it
+// leads to.
 struct TEntryKind {
-  // POSIX: a link counts when it leads to a directory. Windows: the entry's own attribute.
-  bool IsDirectory = false;
+  bool IsDirectory = false;  // a directory, not a link to one
+  // POSIX: a symbolic link. Windows: a reparse point that stands for another name (a
+  // junction, a symbolic link) or has no tag, as Wine gives its links; other reparse points
+  // (placeholders of sync clients, deduplicated files) hold their own data and are no links.
   bool IsLink = false;
-  // For a link that counts as a directory: the directory it leads to, when that can be told.
-  std::optional<TFileIdentity> LinkTarget;
 };
 
 // Whether a link that stands last in a name is followed.
@@ -55,8 +56,8 @@ enum class TLastLink : std::uint8_t { Follow, Refuse };
 // A directory of a walk. POSIX holds it open and goes relative to its descriptor, so a walk
 // is not limited by the length of a path; Windows goes by full paths in the \\?\ form,
 // which reaches every entry by its exact name at any length. Relative names may hold several
-// components joined by PathDelim, but no "." or "..". Links are followed everywhere, except
-// where an entry's own kind is asked for.
+// components joined by PathDelim, but no "." or "..". Links are followed by the tests and
+// opens, except where an entry's own kind is asked for and where TLastLink says otherwise.
 //
 // A subdirectory keeps only its name and refers to the directory it was opened from, so that
 // a walk's memory grows with the length of its names, not with the square of its depth; that
@@ -88,21 +89,23 @@ public:
   // Existence tests of Relative, with Listing used as by OpenSubdirectory.
   bool FileExists(const String& Relative, const TDirectoryListing* Listing) const;
   bool DirectoryExists(const String& Relative, const TDirectoryListing* Listing) const;
+  // True when no file Relative is there, as far as can be told: the listing or the file
+  // system says there is no entry of that name, or a directory stands there. False when it
+  // is there, and when the file system refuses to tell.
+  bool FileIsGone(const String& Relative, const TDirectoryListing* Listing) const;
   // The kind of entry Index of Listing, this directory's: from the listing where it tells,
-  // else (links, unknown kinds) from one query.
+  // else from one query.
   TEntryKind KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const;
   // The kind of the entry Name, asked of the file system; that of no entry when it is missing.
   TEntryKind KindOf(const String& Name) const;
-  // This directory's identity, looked up once; nothing when it cannot be told.
-  std::optional<TFileIdentity> Identity() const;
 
   // The times of FileName, as uCompatibility's GetFileTimes gives them for a full path.
   bool GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,
                     TFileTime& LastAccessTime) const;
-  // As the rtl's SetFileLastWriteTime for a full path.
+  // As the rtl's SetFileLastWriteTime for a full path: a link is not followed.
   bool SetFileLastWriteTime(const String& FileName, const TFileTime& LastWriteTime) const;
 
-  // Gives up the handle, if the platform holds one, keeping the identity; nothing may be
+  // Gives up the handle, if the platform holds one, keeping its identity; nothing may be
   // asked of the directory until ReopenFrom.
   void Release();
   // Opens the released directory again, as the parent of Child (a subdirectory opened
@@ -120,7 +123,8 @@ private:
   String fName;  // ends in PathDelim
   // POSIX: the open descriptor. Windows goes by path: any value but NotOpen marks it found.
   int fDescriptor;
-  mutable std::optional<TFileIdentity> fIdentity;
+  // POSIX: which directory a released one was, to tell whether reopening found it again.
+  std::optional<TFileIdentity> fIdentity;
 };
 
 // The file operations on packs, kept apart so that tests can make them fail: a real tree
@@ -132,8 +136,8 @@ public:
   // The times of FileName in Directory; false, with zero times, when they cannot be read.
   virtual bool GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
                             TFileTime& LastWriteTime, TFileTime& LastAccessTime) = 0;
-  // Sets only the last-write time of FileName in Directory; false when the file cannot be
-  // opened for it or the time is refused.
+  // Sets only the last-write time of FileName in Directory, never through a link; false when
+  // the file cannot be opened for it or the time is refused.
   virtual bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
                                     const TFileTime& LastWriteTime) = 0;
 };

@@ -226,6 +226,13 @@ bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing
          S_ISDIR(status.st_mode);
 }
 
+bool TDirectory::FileIsGone(const String& Relative, const TDirectoryListing* Listing) const {
+  if (!MayReach(*this, Relative, Listing)) return true;
+  struct stat status;
+  if (fstatat(fDescriptor, Native(Relative).c_str(), &status, 0) == 0) return S_ISDIR(status.st_mode);
+  return errno == ENOENT || errno == ENOTDIR;
+}
+
 namespace {
 
 // The type of the entry Name below Directory as a listing gives it; DT_UNKNOWN when missing.
@@ -235,38 +242,19 @@ unsigned char TypeOf(int directory, const char* name) {
   return S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
 }
 
-// The kind of the entry Name below Directory whose own type is Type.
-TEntryKind KindOfType(int directory, const char* name, unsigned char type) {
-  TEntryKind kind;
-  kind.IsDirectory = type == DT_DIR;
-  kind.IsLink = type == DT_LNK;
-  struct stat status;
-  if (kind.IsLink && fstatat(directory, name, &status, 0) == 0 && S_ISDIR(status.st_mode)) {
-    kind.IsDirectory = true;
-    kind.LinkTarget = IdentityOf(status);
-  }
-  return kind;
-}
+TEntryKind KindOfType(unsigned char type) { return TEntryKind{type == DT_DIR, type == DT_LNK}; }
 
 }  // namespace
 
 TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
-  const char* name = Listing.fEntries->NameOf(Index);
   const unsigned char type = Listing.fEntries->Entries[Index].Type;
   // Some file systems leave the type open in their listings.
-  return KindOfType(fDescriptor, name, type == DT_UNKNOWN ? TypeOf(fDescriptor, name) : type);
+  return KindOfType(type == DT_UNKNOWN ? TypeOf(fDescriptor, Listing.fEntries->NameOf(Index)) : type);
 }
 
 TEntryKind TDirectory::KindOf(const String& Name) const {
   if (!IsOpen()) return {};
-  const std::string name = Native(Name);
-  return KindOfType(fDescriptor, name.c_str(), TypeOf(fDescriptor, name.c_str()));
-}
-
-std::optional<TFileIdentity> TDirectory::Identity() const {
-  struct stat status;
-  if (!fIdentity && IsOpen() && fstat(fDescriptor, &status) == 0) fIdentity = IdentityOf(status);
-  return fIdentity;
+  return KindOfType(TypeOf(fDescriptor, Native(Name).c_str()));
 }
 
 bool TDirectory::GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,
@@ -292,12 +280,13 @@ bool TDirectory::SetFileLastWriteTime(const String& FileName, const TFileTime& L
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
   times[1].tv_sec = static_cast<time_t>(LastWriteTime.High);
   times[1].tv_nsec = static_cast<long>(LastWriteTime.Low);
-  return IsOpen() && utimensat(fDescriptor, Native(FileName).c_str(), times, 0) == 0;
+  return IsOpen() && utimensat(fDescriptor, Native(FileName).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 void TDirectory::Release() {
   if (!IsOpen()) return;
-  Identity();
+  struct stat status;
+  if (fstat(fDescriptor, &status) == 0) fIdentity = IdentityOf(status);
   close(fDescriptor);
   fDescriptor = NotOpen;
 }
@@ -309,6 +298,7 @@ void TDirectory::ReopenFrom(const TDirectory& Child) {
     if (IsOpen() && fstat(fDescriptor, &status) == 0 && fIdentity == IdentityOf(status)) return;
     if (IsOpen()) close(fDescriptor);
   }
-  // Child was reached through a link (its ".." is elsewhere), or things moved meanwhile.
+  // Child was reached through a link (a ".git" that is one: its ".." is elsewhere), or things
+  // moved meanwhile.
   fDescriptor = OpenComponentByComponent(Native(Path()));
 }

@@ -17,6 +17,7 @@ struct TDirectoryListing::TEntries {
     std::uint32_t Offset;  // of the name in Names
     std::uint32_t Length;
     DWORD Attributes;
+    DWORD ReparseTag;
   };
 
   std::vector<TEntry> Entries;
@@ -122,8 +123,9 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   do {
     const std::u16string_view name = reinterpret_cast<const Char*>(data.cFileName);
     if (name == u"." || name == u"..") continue;
+    // A search's data carries the reparse tag in dwReserved0.
     entries.Entries.push_back({static_cast<std::uint32_t>(entries.Names.size()),
-                               static_cast<std::uint32_t>(name.size()), data.dwFileAttributes});
+                               static_cast<std::uint32_t>(name.size()), data.dwFileAttributes, data.dwReserved0});
     entries.Names += name;
   } while (FindNextFileW(search, &data));
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
@@ -140,36 +142,39 @@ bool TDirectory::DirectoryExists(const String& Relative, const TDirectoryListing
   return MayReach(*this, Relative, Listing) && ::DirectoryExists(Path() + Relative);
 }
 
+bool TDirectory::FileIsGone(const String& Relative, const TDirectoryListing* Listing) const {
+  if (!MayReach(*this, Relative, Listing)) return true;
+  const DWORD attributes = GetFileAttributesW(W(ExtendedPath(Path() + Relative)));
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 namespace {
 
-// What an entry's own attributes tell of it; a link's target is looked up apart.
-TEntryKind KindOfAttributes(DWORD attributes) {
-  TEntryKind kind;
-  kind.IsDirectory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  kind.IsLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  return kind;
+// Wine marks its links as reparse points without a tag.
+TEntryKind KindOfAttributes(DWORD attributes, DWORD reparseTag) {
+  const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                      (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+  return TEntryKind{(attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !isLink, isLink};
 }
 
 }  // namespace
 
 TEntryKind TDirectory::KindOfEntry(const TDirectoryListing& Listing, std::size_t Index) const {
-  TEntryKind kind = KindOfAttributes(Listing.fEntries->Entries[Index].Attributes);
-  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(Path() + Listing.Name(Index));
-  return kind;
+  const TDirectoryListing::TEntries::TEntry& entry = Listing.fEntries->Entries[Index];
+  return KindOfAttributes(entry.Attributes, entry.ReparseTag);
 }
 
+// Only a search tells the reparse tag of an entry.
 TEntryKind TDirectory::KindOf(const String& Name) const {
-  const String path = ExtendedPath(Path() + Name);
-  const DWORD attributes = IsOpen() ? GetFileAttributesW(W(path)) : INVALID_FILE_ATTRIBUTES;
-  if (attributes == INVALID_FILE_ATTRIBUTES) return {};
-  TEntryKind kind = KindOfAttributes(attributes);
-  if (kind.IsDirectory && kind.IsLink) kind.LinkTarget = GetFileIdentity(path);
-  return kind;
-}
-
-std::optional<TFileIdentity> TDirectory::Identity() const {
-  if (!fIdentity && IsOpen()) fIdentity = GetFileIdentity(Path());
-  return fIdentity;
+  if (!IsOpen()) return {};
+  WIN32_FIND_DATAW data;
+  const HANDLE search = FindFirstFileExW(W(ExtendedPath(Path() + Name)), FindExInfoBasic, &data,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  FindClose(search);
+  return KindOfAttributes(data.dwFileAttributes, data.dwReserved0);
 }
 
 bool TDirectory::GetFileTimes(const String& FileName, TFileTime& CreationTime, TFileTime& LastWriteTime,

@@ -2,7 +2,6 @@
 
 #include <deque>
 #include <exception>
-#include <set>
 #include <vector>
 
 #include "rtl/FileSystem.h"
@@ -16,18 +15,12 @@ enum class TWalkMode : std::uint8_t {
   Modules,  // tests each for a repository and descends into all of them, at any depth
 };
 
-// A subdirectory to walk, as its parent's listing showed it.
-struct TSubdirectory {
-  String Name;
-  TLastLink LastLink;
-};
-
 // One directory on the current walk path.
 struct TWalkLevel {
   TDirectory Directory;
   std::size_t PathLength;  // its path is the walk's current path up to here
   TWalkMode ChildMode;
-  std::vector<TSubdirectory> Subdirectories = {};  // to walk, in listing order
+  std::vector<String> Subdirectories = {};  // the names of those to walk, in listing order
   std::size_t Next = 0;                            // the first of them not walked yet
   bool RepositoryOpen = false;                     // its start event reported, its end event not yet
 };
@@ -63,10 +56,12 @@ public:
           Leave();
           continue;
         }
-        const TSubdirectory& next = level.Subdirectories[level.Next++];
+        const String& next = level.Subdirectories[level.Next++];
         fPath.resize(level.PathLength);
-        (fPath += next.Name) += PathDelim;
-        TDirectory subdirectory = level.Directory.OpenSubdirectory(next.Name, nullptr, next.LastLink);
+        (fPath += next) += PathDelim;
+        // Listed as a directory, not a link; a link that has taken its place since is not
+        // followed either.
+        TDirectory subdirectory = level.Directory.OpenSubdirectory(next, nullptr, TLastLink::Refuse);
         if (level.ChildMode == TWalkMode::Main) {
           ProcessDirectory(std::move(subdirectory));
         } else {
@@ -115,8 +110,7 @@ private:
     ProcessPackFiles(Level.Directory);
     Level.ChildMode = TWalkMode::Modules;
     if (Listing != nullptr && !Listing->MayContain(u"modules")) return;
-    const TEntryKind modules = Level.Directory.KindOf(u"modules");
-    if (modules.IsDirectory && MayEnter(modules)) Level.Subdirectories.push_back({u"modules", LastLinkOf(modules)});
+    if (Level.Directory.KindOf(u"modules").IsDirectory) Level.Subdirectories.push_back(u"modules");
   }
 
   // The step of a "modules" subtree: a repository found here is done at once, so pairs found
@@ -139,15 +133,21 @@ private:
     const TDirectory packDir = GitDir.OpenSubdirectory(PackDirectory);
     const TDirectoryListing* listing = packDir.Read(fPackListing) ? &fPackListing : nullptr;
     for (std::size_t i = 0; i < fPackListing.Count(); ++i) {
-      if (!fPackListing.NameMatches(i, u"pack-*.pack") || packDir.KindOfEntry(fPackListing, i).IsDirectory) continue;
+      if (!fPackListing.NameMatches(i, u"pack-*.pack")) continue;
+      // A time is only ever set on a file of the pack directory's own: a link in a pack's
+      // place could lead to any file, and its owner would choose that file's time.
+      const TEntryKind kind = packDir.KindOfEntry(fPackListing, i);
+      if (kind.IsDirectory || kind.IsLink) continue;
       const String packFile = fPackListing.Name(i);
       const String idxFile = ChangeFileExt(packFile, u".idx");
-      if (!packDir.FileExists(idxFile, listing)) continue;
+      if (packDir.FileIsGone(idxFile, listing)) continue;
       TFileTime unused, packTime, idxTime;
       TEngineFileSystem& fileSystem = fEngine.fFileSystem;
       if (!fileSystem.GetFileTimes(packDir, packFile, unused, packTime, unused) ||
           !fileSystem.GetFileTimes(packDir, idxFile, unused, idxTime, unused)) {
-        PackFailed(packFile);
+        // A pack or index that went after the listing is passed over as if never there; one
+        // that is still there but whose time cannot be read is a failure.
+        if (!packDir.FileIsGone(packFile, nullptr) && !packDir.FileIsGone(idxFile, nullptr)) PackFailed(packFile);
       } else if (packTime == idxTime) {
         fEngine.DoLogEvent(TLogEvent::evtPackFileTimeNotChanged, packFile);
       } else if (fileSystem.SetFileLastWriteTime(packDir, packFile, idxTime)) {
@@ -163,38 +163,16 @@ private:
     fResult = false;
   }
 
-  // Keeps the names of Level's subdirectories from the listing just read, those that may be
-  // entered.
+  // Keeps the names of Level's subdirectories from the listing just read. Links to
+  // directories are not among them: a walk stays inside the tree it was given, which is all
+  // that keeps it from wandering into other people's trees or round in circles.
   void LineUpSubdirectories(TWalkLevel& Level) {
     for (std::size_t i = 0; i < fListing.Count(); ++i) {
-      const TEntryKind kind = Level.Directory.KindOfEntry(fListing, i);
-      if (kind.IsDirectory && MayEnter(kind)) Level.Subdirectories.push_back({fListing.Name(i), LastLinkOf(kind)});
+      if (Level.Directory.KindOfEntry(fListing, i).IsDirectory) Level.Subdirectories.push_back(fListing.Name(i));
     }
-  }
-
-  // A directory is entered, a link to one only once in a walk, and never when it leads back
-  // to a directory on the walk path, which would lead round in circles. Links may make many
-  // paths to one directory (two links to the next directory, in each of twenty, make a
-  // million); once through links is enough to find what lies below it.
-  bool MayEnter(const TEntryKind& Directory) {
-    const std::optional<TFileIdentity>& target = Directory.LinkTarget;
-    return !target || (!OnWalkPath(*target) && fLinkTargets.insert(*target).second);
-  }
-
-  // A directory listed as one is opened without following a link that has taken its place
-  // since, which would lead the walk off where it was not meant to go.
-  static TLastLink LastLinkOf(const TEntryKind& Directory) {
-    return Directory.IsLink ? TLastLink::Follow : TLastLink::Refuse;
   }
 
   String PathOf(const TWalkLevel& Level) const { return fPath.substr(0, Level.PathLength); }
-
-  bool OnWalkPath(const TFileIdentity& Directory) const {
-    for (const TWalkLevel& level : fLevels) {
-      if (level.Directory.Identity() == Directory) return true;
-    }
-    return false;
-  }
 
   TWalkLevel& Enter(TDirectory Dir, TWalkMode ChildMode) {
     TWalkLevel& level = fLevels.emplace_back(TWalkLevel{std::move(Dir), fPath.size(), ChildMode});
@@ -239,7 +217,6 @@ private:
   // have given up their handles.
   std::deque<TWalkLevel> fLevels;
   std::size_t fFirstOpenLevel = 0;
-  std::set<TFileIdentity> fLinkTargets;  // the directories that links have led to
   // The path of the directory last entered. Kept here, one name added or taken at a time,
   // because events carry full paths and building one from the levels' names every time
   // would cost the square of the depth in a deep walk.
@@ -255,9 +232,12 @@ TTidemark::TTidemark(TEngineFileSystem& FileSystem) : fFileSystem(FileSystem) {}
 bool TTidemark::Process(const String& Directory, bool Recursive) {
   if (Directory.empty()) return false;
   const String expanded = ExpandFileName(Directory);
-  // Without a full path there is no start directory to speak of; an empty one would turn
-  // into the root.
-  if (expanded.empty()) return false;
+  // A relative start whose current directory is gone names no directory that exists; it must
+  // not turn into the root either.
+  if (expanded.empty()) {
+    DoLogEvent(TLogEvent::evtDirectoryVisited, IncludeTrailingPathDelimiter(Directory));
+    return true;
+  }
   return TWalk(*this, Recursive).Run(IncludeTrailingPathDelimiter(expanded));
 }
 

@@ -36,9 +36,11 @@ std::string SgrSequence(std::uint8_t attr) {
   if (attr == InitialAttr) return "\x1b[0m";
   const auto foreground = static_cast<std::uint8_t>(attr & 0x0F);
   const auto background = static_cast<std::uint8_t>(attr >> 4);
-  std::string sequence = "\x1b[0;" + std::to_string(SgrColor(foreground, 30, 90));
-  if (background != 0) sequence += ";" + std::to_string(SgrColor(background, 40, 100));
-  return sequence + "m";
+  // Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) about "text" + string.
+  std::string sequence = "\x1b[0;";
+  sequence += std::to_string(SgrColor(foreground, 30, 90));
+  if (background != 0) (sequence += ';') += std::to_string(SgrColor(background, 40, 100));
+  return sequence += 'm';
 }
 
 // Writes all bytes, going on after interruptions and partial writes. Returns 0 or errno.

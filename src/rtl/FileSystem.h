@@ -41,24 +41,21 @@ bool IsLink(const String& name);
 // is kept. Returns an empty string for an empty Name or when the current directory is unknown.
 String ExpandFileName(const String& name);
 
-// The identity of the file or directory Name, following links; nothing when it cannot be
-// opened.
-std::optional<TFileIdentity> GetFileIdentity(const String& name);
-
-// Sets the last-write time of FileName, following links, and nothing else: the other times,
-// the attributes and the content stay. Only attribute-writing access is asked for, so a
-// read-only file is changed like any other. Returns false when the file cannot be opened
-// for that or the time is refused.
+// Sets the last-write time of FileName itself, and nothing else: the other times, the
+// attributes and the content stay, and a link is not followed (its own time is set, never
+// its target's). Only attribute-writing access is asked for, so a read-only file is changed
+// like any other. Returns false when the file cannot be opened for that or the time is
+// refused.
 bool SetFileLastWriteTime(const String& fileName, const TFileTime& lastWriteTime);
 
 // (The names below keep clear of the Win32 macros DeleteFile and RemoveDirectory.)
 
-// Deletes the file FileName; a link is deleted itself, never its target. Windows refuses a
-// read-only file here.
+// Deletes the file FileName; a link is deleted itself, never its target. A read-only file is
+// refused (POSIX: one without any write permission bit).
 bool RemoveFile(const String& fileName);
 
 // Deletes the file FileName also when it is read-only, hidden or system (Windows clears its
-// attributes first, without checking that this worked).
+// attributes first, without checking that this worked; POSIX leaves the mode as it is).
 bool ForceRemoveFile(const String& fileName);
 
 // Removes the empty directory Directory. Fails for a directory that still holds entries.

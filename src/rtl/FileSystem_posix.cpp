@@ -76,25 +76,27 @@ String ExpandFileName(const String& name) {
   return result;
 }
 
-std::optional<TFileIdentity> GetFileIdentity(const String& name) {
-  struct stat status;
-  if (!StatFollowingLinks(name, status)) return std::nullopt;
-  return TFileIdentity{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
-}
-
 bool SetFileLastWriteTime(const String& fileName, const TFileTime& lastWriteTime) {
   timespec times[2] = {};
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
   times[1].tv_sec = static_cast<time_t>(lastWriteTime.High);
   times[1].tv_nsec = static_cast<long>(lastWriteTime.Low);
-  return utimensat(AT_FDCWD, Native(fileName).c_str(), times, 0) == 0;
+  return utimensat(AT_FDCWD, Native(fileName).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool RemoveFile(const String& fileName) { return unlink(Native(fileName).c_str()) == 0; }
+// The system does not refuse to delete a file its mode forbids to write; a file without any
+// write permission bit is what Windows calls read-only, and is kept as Windows keeps it.
+bool RemoveFile(const String& fileName) {
+  struct stat status;
+  const std::string name = Native(fileName);
+  if (lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 0222) == 0) {
+    errno = EACCES;
+    return false;
+  }
+  return unlink(name.c_str()) == 0;
+}
 
-// A file's own permission bits do not guard it against deletion here; there is nothing to
-// clear first.
-bool ForceRemoveFile(const String& fileName) { return RemoveFile(fileName); }
+bool ForceRemoveFile(const String& fileName) { return unlink(Native(fileName).c_str()) == 0; }
 
 bool RemoveEmptyDirectory(const String& directory) { return rmdir(Native(directory).c_str()) == 0; }
 

@@ -113,16 +113,9 @@ String ExpandFileName(const String& name) {
   return {};
 }
 
-std::optional<TFileIdentity> GetFileIdentity(const String& name) {
-  const std::optional<BY_HANDLE_FILE_INFORMATION> information = InformationOf(name);
-  if (!information) return std::nullopt;
-  return TFileIdentity{information->dwVolumeSerialNumber,
-                       (std::uint64_t{information->nFileIndexHigh} << 32) | information->nFileIndexLow};
-}
-
 bool SetFileLastWriteTime(const String& fileName, const TFileTime& lastWriteTime) {
-  const HANDLE handle =
-      CreateFileW(W(ExtendedPath(fileName)), FILE_WRITE_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE handle = CreateFileW(W(ExtendedPath(fileName)), FILE_WRITE_ATTRIBUTES, ShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const THandleOwner owner(handle, &CloseHandle);
   FILETIME time;

@@ -62,7 +62,7 @@ fs::path IndexOf(const fs::path& pack) { return fs::path(pack).replace_extension
 
 bool AtIndexTime(const fs::path& pack) { return fs::last_write_time(pack) == fs::last_write_time(IndexOf(pack)); }
 
-// For a failing pack where no link can be made (Wine): an ordinary pack whose time change this
+// For a failing pack: an ordinary pack whose time change this
 // file system refuses. The application then runs in a copy of this test binary, whose command
 // line is the application's (read from the process as the program reads it).
 class TRefusingFileSystem : public TRealEngineFileSystem {
@@ -78,15 +78,13 @@ class ProgramTest : public TempDirTest {
 protected:
   // A working tree whose .git directory holds pack-<Kind>.pack, an hour younger than its index
   // so that a run sets it back; or already at its index's time ("unchanged"); or one whose time
-  // cannot be set ("failing": a link to nowhere, else a pack the refusing file system refuses).
+  // cannot be set ("failing": a pack the refusing file system refuses).
   fs::path MakeRepository(const fs::path& workTree, const std::string& kind) {
     const fs::path git = Root() / workTree / ".git", pack = git / "objects" / "pack" / ("pack-" + kind + ".pack");
     WriteFile(git / "index");
     WriteFile(git / "HEAD", "ref: refs/heads/main\n");
     WriteFile(IndexOf(pack), "idx");
     fs::last_write_time(IndexOf(pack), fs::last_write_time(IndexOf(pack)) - std::chrono::hours(1));
-    std::error_code error;
-    if (kind == "failing" && (fs::create_symlink("nowhere", pack, error), fs::is_symlink(pack, error))) return pack;
     fFileSystemRefuses = fFileSystemRefuses || kind == "failing";
     WriteFile(pack, "pack");
     if (kind == "unchanged") fs::last_write_time(pack, fs::last_write_time(IndexOf(pack)));

@@ -122,7 +122,7 @@ protected:
       const TEventRecord& e = fEvents[i];
       if (e.Event == TLogEvent::evtGitDirectoryStart && i + 1 != thrown) {
         for (const String& outer : open) {
-          EXPECT_NE(GetFileIdentity(outer), GetFileIdentity(e.Value)) << StringToUtf8Bytes(e.Value);
+          EXPECT_NE(outer, e.Value) << StringToUtf8Bytes(e.Value);
         }
         open.push_back(e.Value);
       } else if (e.Event == TLogEvent::evtGitDirectoryEnd) {

@@ -353,12 +353,8 @@ private:
     std::vector<String> found;
     for (TFileSearch search(dir + String(AllFilesMask)); search.Found(); search.Next()) {
       const TSearchEntry& entry = search.Entry();
-      if (!entry.IsDirectory() || entry.Name == u"." || entry.Name == u"..") continue;
+      if (!entry.IsDirectory() || entry.IsLink || entry.Name == u"." || entry.Name == u"..") continue;
       const String subdirectory = dir + entry.Name + PathDelim;
-      const std::optional<TFileIdentity> target = entry.IsLink ? GetFileIdentity(subdirectory) : std::nullopt;
-      if (target && std::ranges::any_of(path, [&](const String& on) { return GetFileIdentity(on) == target; })) {
-        continue;
-      }
       found.push_back(subdirectory);
     }
     return found;
