@@ -53,7 +53,7 @@ String Printable(const String& Value) {
 
 String TTidemarkApp::GetAppName() { return u"Tidemark"; }
 
-String TTidemarkApp::GetAppVersion() { return u"0.02"; }
+String TTidemarkApp::GetAppVersion() { return u"" TIDEMARK_VERSION; }
 
 void TTidemarkApp::Reset() {
   TConsoleApp::Reset();
