@@ -1,39 +1,14 @@
-// Reads fuzzed bytes as a text file: encoding detection, then every line with ReadLine and,
-// over a second stream, every character with ReadChar. Both reads must end, lines never hold
-// a line end, and the lines hold exactly the characters other than CR and LF.
-
-#include <cstddef>
-#include <cstdint>
-#include <vector>
+// Reads fuzzed bytes as a text file, every character with ReadChar and, over a second stream,
+// every line with ReadLine. Both reads end; there are no more characters than bytes (a
+// supplementary character, the one read in two halves, takes four); a line holds no line end,
+// and the lines hold exactly the characters other than CR and LF.
 
 #include "FuzzCheck.h"
-#include "ScratchFile.h"
 #include "framework/uFiles.h"
 
 namespace {
 
 bool IsLineEnd(Char c) { return c == u'\r' || c == u'\n'; }
-
-// Every character of the file; there are never more of them than bytes, as a supplementary
-// character, the one that comes in two halves, takes four bytes.
-String ReadAllChars(std::size_t size) {
-  TTextStream stream(ScratchFileName(), FileModeOpenRead);
-  Check((size == 0) == (stream.Encoding() == TFileEncoding::feAuto), "a non-empty file has its encoding detected");
-  String chars;
-  Char c;
-  while (stream.ReadChar(c)) {
-    chars += c;
-    Check(chars.size() <= size, "no more characters than bytes");
-  }
-  Check(stream.Encoding() != TFileEncoding::feAuto, "a read decides the encoding");
-  return chars;
-}
-
-std::vector<std::uint8_t> RepeatedTo(std::size_t length, const std::uint8_t* data, std::size_t size) {
-  std::vector<std::uint8_t> repeated(data, data + size);
-  while (size != 0 && repeated.size() < length) repeated.insert(repeated.end(), data, data + size);
-  return repeated;
-}
 
 }  // namespace
 
@@ -43,23 +18,26 @@ std::vector<std::uint8_t> RepeatedTo(std::size_t length, const std::uint8_t* dat
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   const std::size_t length = data[0] < 128 ? 0 : std::size_t{data[0] - 128u} * 256;
-  const std::vector<std::uint8_t> file = RepeatedTo(length, data + 1, size - 1);
-  WriteScratchFile(file.data(), file.size());
-  const String chars = ReadAllChars(file.size());
+  std::basic_string<unsigned char> bytes(data + 1, size - 1);
+  while (size > 1 && bytes.size() < length) bytes.append(data + 1, size - 1);
+  const String name = ScratchFile(bytes.data(), bytes.size());
 
-  TTextStream stream(ScratchFileName(), FileModeOpenRead);
-  String joined, line;
-  std::size_t lines = 0;
-  while (stream.ReadLine(line)) {
-    Check(++lines <= file.size(), "no more lines than bytes");
-    for (const Char c : line) Check(!IsLineEnd(c), "a line holds no line end");
-    joined += line;
-  }
-  Check(line.empty() && stream.Eof(), "reading ends at the end with an empty line");
-
+  TTextStream chars(name, FileModeOpenRead);
+  Check(bytes.empty() == (chars.Encoding() == TFileEncoding::feAuto), "a non-empty file has its encoding detected");
   String expected;
-  for (const Char c : chars)
+  std::size_t count = 0;
+  for (Char c; chars.ReadChar(c);) {
+    Check(++count <= bytes.size(), "no more characters than bytes");
     if (!IsLineEnd(c)) expected += c;
+  }
+
+  TTextStream lines(name, FileModeOpenRead);
+  String joined, line;
+  for (std::size_t lineCount = 0; lines.ReadLine(line); joined += line) {
+    Check(++lineCount <= bytes.size(), "no more lines than bytes");
+    for (const Char c : line) Check(!IsLineEnd(c), "a line holds no line end");
+  }
+  Check(line.empty() && lines.Eof(), "reading ends at the end with an empty line");
   Check(joined == expected, "the lines hold the characters other than CR and LF");
   return 0;
 }
