@@ -2,23 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include "rtl/Utf8.h"
 #include "support/TestPlatform.h"
 
-TEST(Path, TrailingDelimiterIsAddedOnce) {
-  EXPECT_EQ(IncludeTrailingPathDelimiter(NativePath(u"a/b")), NativePath(u"a/b/"));
-  EXPECT_EQ(IncludeTrailingPathDelimiter(NativePath(u"a/b/")), NativePath(u"a/b/"));
-  EXPECT_EQ(IncludeTrailingPathDelimiter(u""), NativePath(u"/"));
-}
-
-TEST(Path, ChangeFileExtReplacesOnlyTheLastExtensionOfTheName) {
-  EXPECT_EQ(ChangeFileExt(u"pack-a.b.pack", u".idx"), u"pack-a.b.idx");
-  EXPECT_EQ(ChangeFileExt(u"pack", u".idx"), u"pack.idx");
-  EXPECT_EQ(ChangeFileExt(NativePath(u"dir.d/pack"), u".idx"), NativePath(u"dir.d/pack.idx"));
-  EXPECT_EQ(ChangeFileExt(u"name.", u".idx"), u"name.idx");
-}
-
-TEST(Path, ExtractFileNameTakesThePartAfterTheLastDelimiter) {
-  EXPECT_EQ(ExtractFileName(NativePath(u"/usr/bin/tidemark")), u"tidemark");
-  EXPECT_EQ(ExtractFileName(u"tidemark"), u"tidemark");
-  EXPECT_EQ(ExtractFileName(NativePath(u"dir/")), u"");
+// Each path with a trailing delimiter, its name, and its name with the extension ".idx".
+TEST(Path, NamesAndExtensionsFollowTheLastDelimiter) {
+  const struct { const char16_t *path, *withDelimiter, *name, *changed; } rows[] = {
+      {u"a/b", u"a/b/", u"b", u"a/b.idx"}, {u"a/b/", u"a/b/", u"", u"a/b/.idx"}, {u"", u"/", u"", u".idx"},
+      {u"dir.d/pack-a.b.pack", u"dir.d/pack-a.b.pack/", u"pack-a.b.pack", u"dir.d/pack-a.b.idx"},
+      {u"name.", u"name./", u"name.", u"name.idx"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(StringToUtf8Bytes(row.path));
+    EXPECT_EQ(IncludeTrailingPathDelimiter(NativePath(row.path)), NativePath(row.withDelimiter));
+    EXPECT_EQ(ExtractFileName(NativePath(row.path)), row.name);
+    EXPECT_EQ(ChangeFileExt(NativePath(row.path), u".idx"), NativePath(row.changed));
+  }
 }

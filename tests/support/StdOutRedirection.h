@@ -16,22 +16,17 @@ enum class TStdOutTarget {
 class TStdOutRedirection {
 public:
   explicit TStdOutRedirection(TStdOutTarget target);
-  ~TStdOutRedirection();
+  ~TStdOutRedirection() { Text(); }
   TStdOutRedirection(const TStdOutRedirection&) = delete;
   TStdOutRedirection& operator=(const TStdOutRedirection&) = delete;
 
   // Whether the platform offers the target; when not, nothing was redirected.
-  bool Supported() const { return fSupported; }
+  bool Supported() const { return fSaved != -1; }
   // Puts standard output back and returns the bytes written to a File or Terminal target.
   // Objects still holding the redirected output must be gone before.
   std::string Text();
 
 private:
-  void Restore();
-
-  TStdOutTarget fTarget;
-  bool fSupported = true;
-  bool fRestored = false;
   std::intptr_t fSaved = -1;
   std::intptr_t fCapture = -1;
 };

@@ -6,38 +6,25 @@
 
 #include "support/TempFile.h"
 
-TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) : fTarget(target) {
+// Windows has no device that is always full, and a console is no terminal.
+TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) {
   HANDLE replacement = nullptr, reader = nullptr;
-  switch (target) {
-    case TStdOutTarget::File: replacement = reinterpret_cast<HANDLE>(fCapture = OpenTemporaryFile()); break;
-    case TStdOutTarget::Closed: break;
-    case TStdOutTarget::BrokenPipe:
-      if (!CreatePipe(&reader, &replacement, nullptr, 0)) std::abort();
-      CloseHandle(reader);
-      fCapture = reinterpret_cast<std::intptr_t>(replacement);  // closed with the object
-      break;
-    case TStdOutTarget::DiskFull:
-    case TStdOutTarget::Terminal:
-      fSupported = false;
-      fRestored = true;
-      return;
+  if (target == TStdOutTarget::File) replacement = reinterpret_cast<HANDLE>(fCapture = OpenTemporaryFile());
+  if (target == TStdOutTarget::BrokenPipe) {
+    if (!CreatePipe(&reader, &replacement, nullptr, 0)) std::abort();
+    CloseHandle(reader);
+    fCapture = reinterpret_cast<std::intptr_t>(replacement);  // closed with the object, read as empty
   }
+  if (target == TStdOutTarget::DiskFull || target == TStdOutTarget::Terminal) return;
   fSaved = reinterpret_cast<std::intptr_t>(GetStdHandle(STD_OUTPUT_HANDLE));
   SetStdHandle(STD_OUTPUT_HANDLE, replacement);
 }
 
-TStdOutRedirection::~TStdOutRedirection() {
-  Restore();
-  if (fCapture != -1) CloseHandle(reinterpret_cast<HANDLE>(fCapture));
-}
-
-void TStdOutRedirection::Restore() {
-  if (fRestored) return;
-  fRestored = true;
-  SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(fSaved));
-}
-
 std::string TStdOutRedirection::Text() {
-  Restore();
-  return fTarget == TStdOutTarget::File ? ReadFromStart(fCapture) : std::string();
+  if (fSaved != -1) SetStdHandle(STD_OUTPUT_HANDLE, reinterpret_cast<HANDLE>(fSaved));
+  fSaved = -1;
+  const std::string text = fCapture != -1 ? ReadFromStart(fCapture) : std::string();
+  if (fCapture != -1) CloseHandle(reinterpret_cast<HANDLE>(fCapture));
+  fCapture = -1;
+  return text;
 }

@@ -12,12 +12,11 @@ std::intptr_t OpenTemporaryFile() {
 }
 
 std::string ReadFromStart(std::intptr_t file) {
-  const int fd = static_cast<int>(file);
   std::string text;
-  lseek(fd, 0, SEEK_SET);
   char buffer[4096];
-  ssize_t count;
-  while ((count = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(count));
+  lseek(static_cast<int>(file), 0, SEEK_SET);
+  for (ssize_t count; (count = read(static_cast<int>(file), buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(count));
   return text;
 }
 
