@@ -15,46 +15,43 @@ using enum TFileEncoding;
 
 namespace {
 
-// Bytes in memory under a buffered stream: logs each read, write and resize with its position
-// and count ("R0:4 W4:2 S3 "), moves at most Max bytes a call, and may refuse writes.
-class TMemoryStream : public TStream {
+// A file under a buffered stream that logs each read, write and resize with its position and
+// count ("R0:4 W4:2 S3 "), moves at most Max bytes a call, and may refuse writes.
+class TLoggedFile : public TFileStream {
 public:
-  std::string Bytes, Log;
-  std::size_t Max = 99;
+  using TFileStream::TFileStream, TStream::SetSize;
+  std::string Log;
+  std::int32_t Max = 99;
   bool Refuse = false;
 
   std::int32_t Read(void* Buffer, std::int32_t Count) override {
-    const std::size_t count = Allowed(Count, "R");
-    const std::string bytes = fAt < Bytes.size() ? Bytes.substr(fAt, count) : "";
-    bytes.copy(static_cast<char*>(Buffer), bytes.size());
-    return Moved(bytes.size());
+    return TFileStream::Read(Buffer, Logged("R", Count));
   }
   std::int32_t Write(const void* Buffer, std::int32_t Count) override {
-    const std::size_t count = Allowed(Count, "W");
-    const std::string bytes(static_cast<const char*>(Buffer), Refuse ? 0 : count);
-    Bytes.resize(std::max(Bytes.size(), fAt + bytes.size()));  // a gap reads as zeros, as in a file
-    Bytes.replace(fAt, bytes.size(), bytes);
-    return Moved(bytes.size());
-  }
-  using TStream::Seek, TStream::SetSize;
-  std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override {
-    const std::size_t origins[] = {0, fAt, Bytes.size()};
-    fAt = origins[static_cast<int>(Origin)] + static_cast<std::size_t>(Offset);
-    return static_cast<std::int64_t>(fAt);
+    const std::int32_t count = Logged("W", Count);
+    return Refuse ? 0 : TFileStream::Write(Buffer, count);
   }
   void SetSize(std::int64_t NewSize) override {
     Log += "S" + std::to_string(NewSize) + " ";
-    Bytes.resize(fAt = static_cast<std::size_t>(NewSize));
+    TFileStream::SetSize(NewSize);
   }
 
 private:
-  std::size_t Allowed(std::int32_t count, const char* kind) {
-    Log += kind + std::to_string(fAt) + ":" + std::to_string(count) + " ";
-    return std::min(static_cast<std::size_t>(std::max(count, 0)), Max);
+  std::int32_t Logged(const char* kind, std::int32_t count) {
+    Log += kind + std::to_string(Position()) + ":" + std::to_string(count) + " ";
+    return std::min(count, Max);
   }
-  std::int32_t Moved(std::size_t count) { return static_cast<std::int32_t>((fAt += count, count)); }
-  std::size_t fAt = 0;
 };
+
+class Files : public TempDirTest {
+protected:
+  std::string FileBytes(const std::string& name) const {
+    std::ifstream file(Root() / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
+};
+using BufferedStream = Files;
+using TextStream = Files;
 
 }  // namespace
 
@@ -63,7 +60,7 @@ private:
 // 32-bit form; e seeks to the end; zN sets the size; f flushes; x turns refusing writes on or
 // off; tN moves N bytes a call at most. The output collects what was read, "!" for a failure,
 // "@" and the position after S, e and @.
-TEST(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
+TEST_F(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
   const struct { std::string content, script, output, log, after; } rows[] = {
       // Small reads come from one inner read per window, also across the window's end.
       {"0123456789", "r2 s3 r2 @", "0134@5", "R0:4 R4:4 ", "0123456789"},
@@ -87,8 +84,8 @@ TEST(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.script);
-    TMemoryStream inner;
-    inner.Bytes = row.content;
+    WriteFile("b.bin", row.content);
+    TLoggedFile inner(PathOf("b.bin"), FileModeOpenReadWrite | FileShareReadWrite);
     std::string out;
     {
       TBufferedStream stream(&inner, 4, false);
@@ -110,7 +107,7 @@ TEST(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
             case 'z': stream.SetSize(n); break;
             case 'f': stream.Flush(); break;
             case 'x': inner.Refuse = !inner.Refuse; break;
-            case 't': inner.Max = static_cast<std::size_t>(n); break;
+            case 't': inner.Max = count; break;
           }
         } catch (const EStreamError&) {
           out += "!";
@@ -119,7 +116,7 @@ TEST(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
     }
     EXPECT_EQ(out, row.output);
     EXPECT_EQ(inner.Log, row.log);
-    EXPECT_EQ(inner.Bytes, row.after);
+    EXPECT_EQ(FileBytes("b.bin"), row.after);
   }
 }
 
@@ -139,14 +136,6 @@ std::string Repeat(std::string_view piece, int times) {
   while (times-- > 0) result += piece;
   return result;
 }
-
-class TextStream : public TempDirTest {
-protected:
-  std::string FileBytes(const std::string& name) const {
-    std::ifstream file(Root() / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-  }
-};
 
 }  // namespace
 
