@@ -17,6 +17,6 @@ inline void Check(bool condition, const char* invariant) {
 // The name under which the units open the scratch file, made to hold Size bytes of Data.
 inline String ScratchFile(const unsigned char* data, std::size_t size) {
   static const int fd = memfd_create("tidemark-fuzz", 0);
-  Check(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size), "the scratch file is written");
+  Check(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size), "the scratch file is made");
   return Utf8BytesToString("/proc/self/fd/" + std::to_string(fd));
 }

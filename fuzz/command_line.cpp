@@ -1,14 +1,12 @@
 // Splits fuzzed command-line text and runs the parser's grammar over the parameters, with an
 // option handler that fetches integers. The split keeps every character of content; Process
 // reports each parameter in turn unless a fetch took it or it is a "--" that ends the options;
-// a fetched integer reads back from its decimal form, and a fetch that fails leaves it alone.
+// a fetched integer reads back from its decimal form, and a failed fetch leaves it alone.
 
 #include "FuzzCheck.h"
 #include "framework/hvCommandLine.h"
 #include "rtl/Format.h"
 #include "rtl/Process.h"
-
-namespace {
 
 class TListParser : public TBaseCommandLineParser {
 public:
@@ -20,31 +18,22 @@ protected:
   void LoadParams() override { FParamList = Params; }
 };
 
-// Blanks, control characters and double quotes only separate and group; the rest is content.
-String Content(std::u16string_view text) {
-  String content;
-  for (const Char c : text.substr(0, text.find(u'\0'))) content += c > 32 && c != u'"' ? String(1, c) : String();
-  return content;
-}
-
-}  // namespace
-
 // The first byte sets how many parameters are read before Process (bits 0-1) and whether
 // options take values after "=" (bit 2 clear); the rest is the command-line text, as UTF-8.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const String commandLine = Utf8BytesToString({reinterpret_cast<const char*>(data + 1), size - 1});
-  TStringList params = SplitCommandLine(commandLine);
-  String joined;
+  const String text = Utf8BytesToString({reinterpret_cast<const char*>(data + 1), size - 1});
+  TStringList params = SplitCommandLine(text);
+  String content, joined;  // blanks, control characters and quotes only separate and group
+  for (const Char c : text.substr(0, text.find(u'\0'))) content += c > 32 && c != u'"' ? String(1, c) : String();
   for (const String& param : params)
-    Check(!param.empty() && param.find(u'"') == String::npos, "a parameter is neither empty nor holds quotes"), joined += param;
-  Check(Content(joined) == Content(commandLine), "the split keeps all content up to a NUL, in order");
+    Check(!param.empty() && param.find(u'"') == String::npos, "no parameter is empty or holds quotes"), joined += param;
+  Check(joined == content, "the split keeps all content up to a NUL, in order");
   if (!params.empty()) params.erase(params.begin());  // the program name
 
   auto parser = TBaseCommandLineParser::Create<TListParser>(params);
   parser->SetLongOptionsWithArguments((data[0] & 4) == 0);
-  String param;
-  for (unsigned skip = data[0] & 3u; skip > 0 && parser->GetNext(param); --skip) {
+  for (unsigned skip = data[0] & 3u; skip > 0 && parser->GetNext(content); --skip) {
   }
   std::int32_t last = parser->Index();
   const auto reported = [&]() -> const String& {
@@ -62,16 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               hasValue == (parser->LongOptionsWithArguments() && option.find(u'=') != String::npos) &&
               (hasValue ? name.find(u'=') == String::npos : value.empty()),
           "an option is its parameter, split at the first = exactly when options take values");
-    const bool hasNext = static_cast<std::size_t>(last + 1) < params.size();
+    const bool wantsNext = name.size() % 2 == 0 && !hasValue && static_cast<std::size_t>(last + 1) < params.size();
     std::int32_t number = -12345, again = 0;
     if (name.size() % 2 == 0 && parser->FetchValue(number, value, hasValue))
       Check(parser->FetchValue(again, Format(u"%d", {std::int64_t{number}}), true) && again == number, "read back");
     else Check(number == -12345, "a failed fetch leaves the value");
-    Check(parser->Index() - last == (name.size() % 2 == 0 && !hasValue && hasNext), "a fetch takes what it needs");
+    Check(parser->Index() - last == (wantsNext ? 1 : 0), "a fetch takes the next parameter exactly when it needs one");
     last = parser->Index();
   });
   parser->Process();
-  param = u"unchanged";
-  Check(!parser->GetNext(param) && param.empty(), "Process walks to the end; GetNext there gives false and nothing");
+  content = u"unchanged";
+  Check(!parser->GetNext(content) && content.empty(), "Process walks to the end; GetNext there gives nothing");
   return 0;
 }

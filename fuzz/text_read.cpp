@@ -10,7 +10,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   std::basic_string<std::uint8_t> bytes(data + 1, size - 1);
-  while (size > 1 && bytes.size() < std::size_t{data[0] < 128 ? 0u : data[0] - 128u} * 256) bytes.append(data + 1, size - 1);
+  const std::size_t length = data[0] < 128 ? 0 : std::size_t{data[0] - 128u} * 256;
+  while (size > 1 && bytes.size() < length) bytes.append(data + 1, size - 1);
   const String name = ScratchFile(bytes.data(), bytes.size());
   TTextStream chars(name, FileModeOpenRead), lines(name, FileModeOpenRead);
   String expected, joined, line;

@@ -44,5 +44,6 @@ TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   EXPECT_EQ(delivered.get(), 6u);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   app->SetOnConsoleCtrl([](TConsoleApp&, std::uint32_t, bool&) {});
-  EXPECT_EXIT({ kill(getpid(), SIGINT); for (;;) pause(); }, ::testing::KilledBySignal(SIGINT), "");
+  // Hang-up rather than interrupt, which a background job gets ignored from its start.
+  EXPECT_EXIT({ kill(getpid(), SIGHUP); for (;;) pause(); }, ::testing::KilledBySignal(SIGHUP), "");
 }

@@ -25,23 +25,26 @@ std::string Banner(const std::string& title) {
 // Standard output is a file, put back before the test looks at it and before a failure is
 // printed. Without the object, a plain line, and processing never starts.
 TEST_F(ConsoleAppTest, OutcomesBecomeExitCodesAndErrorLines) {
+  const std::string banner = Banner("Test v1.5 (Unicode)");
   const auto idle = [](TTestConsoleApp& app) { return app.WriteLn(u"idle"), 0u; };
   const auto failing = [](auto error) { return [error](TTestConsoleApp&) -> std::uint32_t { throw error; }; };
-  const auto name = [](String text) { return [text] { return text; }; };
-  const struct { TTestConsoleApp::TAction action; TTestConsoleApp::TNameFunc name; std::uint32_t exitCode; std::string output; } rows[] = {
+  const struct {
+    TTestConsoleApp::TAction action;
+    std::uint32_t exitCode;
+    std::string output;
+    TTestConsoleApp::TNameFunc name = [] { return String(u"Test"); };
+  } rows[] = {
       {[](TTestConsoleApp& app) {
          app.Write(u"plain ");
          app.WriteColored(14, u"coloured");
          app.WriteLn();
-         app.WriteLn(u"line");
-         return 3u;
-       }, name(u"Test"), 3, Banner("Test v1.5 (Unicode)") + "plain coloured" + Nl + "line" + Nl},
-      {failing(EAbort()), name(u"Test"), 254, Banner("Test v1.5 (Unicode)")},
-      {failing(EStringError()), name(u"Test"), 254, Banner("Test v1.5 (Unicode)") + "ERROR EStringError: Conversion failed." + Nl},
-      {failing(std::bad_alloc()), name(u"Test"), 254, Banner("Test v1.5 (Unicode)") + "ERROR EOutOfMemory: Out of memory" + Nl},
-      {failing(std::runtime_error("gone")), name(u"Test"), 254, Banner("Test v1.5 (Unicode)") + "ERROR Exception: gone" + Nl},
-      {idle, name(String(50, u'N')), 0, Banner(std::string(41, 'N')) + "idle" + Nl},
-      {idle, []() -> String { throw EStringError(); }, 255, "ERROR EStringError: Conversion failed." + Nl},
+         return app.WriteLn(u"line"), 3u;
+       }, 3, banner + "plain coloured" + Nl + "line" + Nl},
+      {failing(EAbort()), 254, banner}, {failing(EStringError()), 254, banner + "ERROR EStringError: Conversion failed." + Nl},
+      {failing(std::bad_alloc()), 254, banner + "ERROR EOutOfMemory: Out of memory" + Nl},
+      {failing(std::runtime_error("gone")), 254, banner + "ERROR Exception: gone" + Nl},
+      {idle, 0, Banner(std::string(41, 'N')) + "idle" + Nl, [] { return String(50, u'N'); }},
+      {idle, 255, "ERROR EStringError: Conversion failed." + Nl, []() -> String { throw EStringError(); }},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.exitCode);
