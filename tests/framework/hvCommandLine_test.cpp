@@ -33,7 +33,7 @@ std::string Fetch(TBaseCommandLineParser& parser, char kind) {
 // fetch, and an argument that starts with "+" allows options again.
 std::string Events(const TStringList& params, bool longOptionsWithArguments = true) {
   auto parser = TBaseCommandLineParser::Create<TListParser>(params);
-  parser->SetLongOptionsWithArguments(longOptionsWithArguments);
+  if (!longOptionsWithArguments) parser->SetLongOptionsWithArguments(false);  // true by default
   std::string log;
   parser->SetOnFoundOption([&](TBaseCommandLineParser& sender, const String& name, const String& value, bool has) {
     std::int32_t number = -7;

@@ -1,8 +1,9 @@
-#include "framework/uStrings.h"
-
+// <windows.h> comes first: the unit's header undoes a macro of it.
 #ifdef _WIN32
 #include <windows.h>
 #endif
+
+#include "framework/uStrings.h"
 
 #include <gtest/gtest.h>
 
