@@ -26,8 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TStringList params = SplitCommandLine(text);
   String content, joined;  // blanks, control characters and quotes only separate and group
   for (const Char c : text.substr(0, text.find(u'\0'))) content += c > 32 && c != u'"' ? String(1, c) : String();
-  for (const String& param : params)
-    Check(!param.empty() && param.find(u'"') == String::npos, "no parameter is empty or holds quotes"), joined += param;
+  for (const String& param : params) {
+    Check(!param.empty() && param.find(u'"') == String::npos, "no parameter is empty or holds quotes");
+    for (const Char c : param) joined += c > 32 ? String(1, c) : String();
+  }
   Check(joined == content, "the split keeps all content up to a NUL, in order");
   if (!params.empty()) params.erase(params.begin());  // the program name
 
