@@ -21,7 +21,9 @@ TEST_F(RunMainTest, FailureEscapingRunIsReportedOnceAnd255) {
     {
       TStdOutRedirection redirection(target);
       if (!redirection.Supported()) continue;  // no full device on Windows
-      const auto name = [target]() -> String { return target == TStdOutTarget::Closed ? throw EStringError() : u"Test"; };
+      const auto name = [target]() -> String {
+        return target == TStdOutTarget::Closed ? throw EStringError() : u"Test";
+      };
       exitCode = RunMain(TestAppClass([](TTestConsoleApp&) { return 0u; }, name),
                          [&](const String& message) { reports += StringToUtf8Bytes(message) + "|"; });
     }

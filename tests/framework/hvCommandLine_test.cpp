@@ -23,8 +23,9 @@ private:
 std::string Fetch(TBaseCommandLineParser& parser, char kind) {
   std::int32_t number = -7;
   bool truth = false;
+  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug"};
   const bool fetched = kind == 'i'   ? parser.FetchValue(number, String(), false)
-                       : kind == 'l' ? parser.FetchEnum(number, String(), false, {u"silent", u"quiet", u"Quiet", u"d\u00E9bug"})
+                       : kind == 'l' ? parser.FetchEnum(number, String(), false, levels)
                                      : parser.FetchValue(truth, String(), false) && (number = truth, true);
   return fetched ? std::to_string(number) : number != -7 || truth ? "changed" : "!";
 }
@@ -74,11 +75,14 @@ TEST(CommandLineParser, FetchesConvertIntegersTruthValuesAndLevels) {
       {'i', u"-2147483648", "-2147483648"}, {'i', u"$1F", "31"}, {'i', u"0x9a", "154"}, {'i', u"0XaF", "175"},
       {'i', u"x1f", "31"}, {'i', u"X1F", "31"}, {'i', u" -$10", "-16"}, {'i', u"$FFFFFFFF", "-1"},
       {'i', u"$80000000", "-2147483648"}, {'i', u"-$FFFFFFFF", "1"}, {'i', u"", "!"}, {'i', u"42 ", "!"},
-      {'i', u"\t42", "!"}, {'i', u"4 2", "!"}, {'i', u"--5", "!"}, {'i', u"+-5", "!"}, {'i', u"-", "!"}, {'i', u"$", "!"},
+      {'i', u"\t42", "!"}, {'i', u"4 2", "!"}, {'i', u"--5", "!"}, {'i', u"+-5", "!"}, {'i', u"-", "!"},
+      {'i', u"$", "!"},
       {'i', u"0x", "!"}, {'i', u"2147483648", "!"}, {'i', u"-2147483649", "!"}, {'i', u"99999999999", "!"},
-      {'i', u"$100000000", "!"}, {'i', u"$000000001", "!"}, {'i', u"0x1G", "!"}, {'i', u"1e3", "!"}, {'i', u"\u0661", "!"},
+      {'i', u"$100000000", "!"}, {'i', u"$000000001", "!"}, {'i', u"0x1G", "!"}, {'i', u"1e3", "!"},
+      {'i', u"\u0661", "!"},
       // Words in any case, or an integer that is true when not zero.
-      {'b', u"TRUE", "1"}, {'b', u"On", "1"}, {'b', u"yEs", "1"}, {'b', u"2", "1"}, {'b', u"$1", "1"}, {'b', u"false", "0"},
+      {'b', u"TRUE", "1"}, {'b', u"On", "1"}, {'b', u"yEs", "1"}, {'b', u"2", "1"}, {'b', u"$1", "1"},
+      {'b', u"false", "0"},
       {'b', u"OFF", "0"}, {'b', u"No", "0"}, {'b', u" 0x0", "0"}, {'b', u"t", "!"}, {'b', u"yes ", "!"},
       // The first level equal to the text, case ignored.
       {'l', u"QUIET", "1"}, {'l', u"silent", "0"}, {'l', u"D\u00C9BUG", "3"}, {'l', u"loud", "!"},

@@ -40,7 +40,8 @@ TEST_F(ConsoleAppTest, OutcomesBecomeExitCodesAndErrorLines) {
          app.WriteLn();
          return app.WriteLn(u"line"), 3u;
        }, 3, banner + "plain coloured" + Nl + "line" + Nl},
-      {failing(EAbort()), 254, banner}, {failing(EStringError()), 254, banner + "ERROR EStringError: Conversion failed." + Nl},
+      {failing(EAbort()), 254, banner},
+      {failing(EStringError()), 254, banner + "ERROR EStringError: Conversion failed." + Nl},
       {failing(std::bad_alloc()), 254, banner + "ERROR EOutOfMemory: Out of memory" + Nl},
       {failing(std::runtime_error("gone")), 254, banner + "ERROR Exception: gone" + Nl},
       {idle, 0, Banner(std::string(41, 'N')) + "idle" + Nl, [] { return String(50, u'N'); }},

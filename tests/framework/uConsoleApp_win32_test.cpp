@@ -13,7 +13,9 @@
 // builds for newer Windows versions; 0x20016 is the attribute that hands it to the child.
 TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   using CreateProc = HRESULT(WINAPI*)(COORD, HANDLE, HANDLE, DWORD, void**);
-  const auto proc = [](const char* name) { return reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)); };
+  const auto proc = [](const char* name) {
+    return reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name));
+  };
   const auto create = reinterpret_cast<CreateProc>(proc("CreatePseudoConsole"));
   const auto close = reinterpret_cast<void(WINAPI*)(void*)>(proc("ClosePseudoConsole"));
   HANDLE input[2], screen[2];
@@ -33,12 +35,12 @@ TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
   startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = reinterpret_cast<HANDLE>(report);
   const String self = ExecutablePath();
-  std::wstring commandLine = L"\"" + std::wstring(self.begin(), self.end()) +
-                             L"\" --gtest_also_run_disabled_tests --gtest_filter=ConsoleAppWin32Test.DISABLED_OnThisConsole";
+  std::wstring commandLine = L"\"" + std::wstring(self.begin(), self.end()) + L"\" --gtest_also_run_disabled_tests" +
+                             L" --gtest_filter=ConsoleAppWin32Test.DISABLED_OnThisConsole";
   PROCESS_INFORMATION child{};
   DWORD exitCode = 1, count = 0;
-  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                     &startup.StartupInfo, &child)) {
+  if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                     nullptr, &startup.StartupInfo, &child)) {
     char buffer[4096];  // the screen is drained, or a chatty child blocks on it
     while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT)
       while (PeekNamedPipe(screen[0], nullptr, 0, nullptr, &count, nullptr) && count > 0 &&

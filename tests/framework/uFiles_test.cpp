@@ -70,7 +70,8 @@ TEST_F(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
       {"0123456789", "s6 wabcd s0 wABCDE @", "@5", "R6:4 W6:4 W0:5 ", "ABCDE5abcd"},
       // A write keeps the bytes around it and stays in the window until a flush, also one that
       // appends to what the window holds.
-      {"0123456789", "r1 s1 wXY s0 r4 f", "00XY3", "R0:4 W0:4 ", "0XY3456789"}, {"01", "r1 s2 wab", "0", "R0:4 W0:4 ", "01ab"},
+      {"0123456789", "r1 s1 wXY s0 r4 f", "00XY3", "R0:4 W0:4 ", "0XY3456789"},
+      {"01", "r1 s2 wab", "0", "R0:4 W0:4 ", "01ab"},
       // Bytes never read or written stay out, though the window's memory still holds old ones.
       {"0123456789", "r4 z3 s8 wZ s3 r6", "0123\0\0\0\0\0Z"s, "R0:4 S3 R8:4 W8:1 R3:6 ", "012\0\0\0\0\0Z"s},
       // The end leaves out what the window holds; setting the size flushes first.
@@ -93,7 +94,8 @@ TEST_F(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
       for (std::string step; steps >> step;) {
         const std::string arg = step.substr(1);
         const std::int64_t n = arg.empty() || step[0] == 'w' ? 0 : std::stoll(arg);
-        std::string bytes(static_cast<std::size_t>(step[0] == 'r' || step[0] == 'R' ? std::max<std::int64_t>(n, 0) : 0), '\0');
+        const bool reads = step[0] == 'r' || step[0] == 'R';
+        std::string bytes(static_cast<std::size_t>(reads ? std::max<std::int64_t>(n, 0) : 0), '\0');
         const auto count = static_cast<std::int32_t>(n);
         try {
           switch (step[0]) {
@@ -164,7 +166,8 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
       {Mark + bad, "c", "\xC3\xA9\xF0\x9F\x98\x80\x03" "A\xC2\x80\xC3\xBF\0\xED\xA0\x80\xF4\x8F\xBF\xBF???\xC2\x82"s},
       // Lines end at CR LF, LF or a lone CR; the look-ahead after CR gives a whole pair back,
       // and the second half of a pair is still to come when every byte has been read.
-      {"a\r\nb\rc\n\re\r", "l", "a/b/c//e/"}, {"\r\n", "l", "/"}, {Mark + "a\r\xF0\x9F\x98\x80" "b", "l", "a/\xF0\x9F\x98\x80" "b/"},
+      {"a\r\nb\rc\n\re\r", "l", "a/b/c//e/"}, {"\r\n", "l", "/"},
+      {Mark + "a\r\xF0\x9F\x98\x80" "b", "l", "a/\xF0\x9F\x98\x80" "b/"},
       {Mark + "\xF0\x9F\x98\x80", "r z l z", "\xED\xA0\xBD" "0\xED\xB8\x80/1"},
       // Writing puts the encoding's mark first on an empty stream, never over content, flushed
       // or not; empty text writes nothing, and a read decides an empty stream as ANSI.
@@ -176,11 +179,14 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
       {none, "none wtw\xC3\xB6 z p3 l", "1one/tw\xC3\xB6/"},
       // AppendLine starts a file in the chosen encoding with its mark (UTF-8 by default) or
       // keeps the encoding of a file with content, and closes the file again.
-      {none, "a0" + Gruss + " a1again B", "=" + Mark + Gruss + "\r\nagain\r\n"}, {none, "a4" + Gruss + " B", "=" + Mark + Gruss + "\r\n"},
-      {none, "a3" + Gruss + " B", "=\xFF\xFEG\0r\0\xFC\0\xDF\0\r\0\n\0"s}, {none, "a1" + Gruss + " B", "=" + ansi + "\r\n"},
+      {none, "a0" + Gruss + " a1again B", "=" + Mark + Gruss + "\r\nagain\r\n"},
+     
+      {none, "a3" + Gruss + " B", "=\xFF\xFEG\0r\0\xFC\0\xDF\0\r\0\n\0"s},
+      {none, "a1" + Gruss + " B", "=" + ansi + "\r\n"},
       {none, "a2" + Gruss + " B", "=" + AnsiToOem(ansi) + "\r\n"}, {"", "a3A B", "=\xFF\xFE" "A\0\r\0\n\0"s},
       {"abc\r\n", "a3x B", "=abc\r\nx\r\n"}, {"\xFF\xFE" "A\0"s, "a0 B", "=\xFF\xFE" "A\0\r\0\n\0"s},
-      {"\xFE\xFF\0A"s, "a1B B", "=\xFE\xFF\0A\0B\0\r\0\n"s}, {"\xC3\xA9\r\n", "a1\xC3\xBC B", "=\xC3\xA9\r\n\xC3\xBC\r\n"},
+      {"\xFE\xFF\0A"s, "a1B B", "=\xFE\xFF\0A\0B\0\r\0\n"s},
+      {"\xC3\xA9\r\n", "a1\xC3\xBC B", "=\xC3\xA9\r\n\xC3\xBC\r\n"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(row.content.value_or("-").substr(0, 16)) + " " + row.script);
@@ -189,7 +195,8 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
     bool create = !row.content;
     std::optional<TTextStream> stream;
     const auto open = [&]() -> TTextStream& {
-      if (!stream) stream.emplace(PathOf("t.txt"), std::exchange(create, false) ? FileModeCreate : FileModeOpenReadWrite);
+      if (!stream)
+        stream.emplace(PathOf("t.txt"), std::exchange(create, false) ? FileModeCreate : FileModeOpenReadWrite);
       return *stream;
     };
     std::string out;
@@ -224,7 +231,8 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
     }
     EXPECT_EQ(out, row.output);
   }
-  EXPECT_EQ(Raised([&] { TTextStream::AppendLine(PathOf("no/log.txt"), u"x", feAuto); }).substr(0, 13), u"EFCreateError");
+  const String missing = Raised([&] { TTextStream::AppendLine(PathOf("no/log.txt"), u"x", feAuto); });
+  EXPECT_EQ(missing.substr(0, 13), u"EFCreateError");
 }
 
 // A handle's file starts at 0 wherever the handle stands. Share flags join the mode, and a

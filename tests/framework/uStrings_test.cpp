@@ -30,7 +30,8 @@ TEST(StringConversion, CodePagesConvertBothWays) {
   const struct { std::uint32_t codePage; RawByteString bytes; String text; } rows[] = {
       {1252, "caf\xE9 \x80 \x9F", u"caf\u00E9 \u20AC \u0178"}, {437, "caf\x82 \xB0 \xE1", u"caf\u00E9 \u2591 \u00DF"},
       {28591, "\xE9\xFF", u"\u00E9\u00FF"}, {65000, "+AOk-", u"\u00E9"}, {54936, "\x81\x30\x81\x30", u"\u0080"},
-      {CodePageUtf8, "\xEF\xBB\xBF" "a\xC3\xA9\xE0\xA0\x80\xEF\xBF\xBD\xF0\x9F\x98\x80", u"\uFEFFa\u00E9\u0800\uFFFD\U0001F600"},
+      {CodePageUtf8, "\xEF\xBB\xBF" "a\xC3\xA9\xE0\xA0\x80\xEF\xBF\xBD\xF0\x9F\x98\x80",
+       u"\uFEFFa\u00E9\u0800\uFFFD\U0001F600"},
 #ifndef _WIN32
       // The system code pages are UTF-8 here, and bytes that are not valid UTF-8 survive.
       {CodePageAnsi, "caf\xC3\xA9 \xE9\xFF\xC3", u"caf\u00E9 \xDCE9\xDCFF\xDCC3"}, {CodePageOem, "\xC3\xA9", u"\u00E9"},

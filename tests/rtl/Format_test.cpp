@@ -29,7 +29,7 @@ TEST(Format, FillsPlaceholdersInOrderOrRefusesThem) {
     SCOPED_TRACE(StringToUtf8Bytes(row.format));
     String result;
     const String raised = Raised([&] { result = Format(row.format, {row.a, row.b}); });
-    EXPECT_EQ(raised.empty() ? result : raised,
-              row.result != bad ? row.result : u"EConvertError: Format '" + row.format + u"' invalid or incompatible with argument");
+    const String refused = u"EConvertError: Format '" + row.format + u"' invalid or incompatible with argument";
+    EXPECT_EQ(raised.empty() ? result : raised, row.result != bad ? row.result : refused);
   }
 }
