@@ -53,12 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               hasValue == (parser->LongOptionsWithArguments() && option.find(u'=') != String::npos) &&
               (hasValue ? name.find(u'=') == String::npos : value.empty()),
           "an option is its parameter, split at the first = exactly when options take values");
-    const bool wantsNext = name.size() % 2 == 0 && !hasValue && static_cast<std::size_t>(last + 1) < params.size();
+    const bool hasNext = static_cast<std::size_t>(last + 1) < params.size(), wantsNext = !hasValue && hasNext;
+    const String text = hasValue ? value : hasNext ? params[static_cast<std::size_t>(last + 1)] : String();
     std::int32_t number = -12345, again = 0;
+    bool truth = false;
     if (name.size() % 2 == 0 && parser->FetchValue(number, value, hasValue))
-      Check(parser->FetchValue(again, Format(u"%d", {std::int64_t{number}}), true) && again == number, "read back");
+      Check(parser->FetchValue(again, Format(u"%d", {std::int64_t{number}}), true) && again == number &&
+                parser->FetchValue(truth, text, true) && truth == (number != 0),
+            "an integer reads back from its decimal form, and is a truth value");
     else Check(number == -12345, "a failed fetch leaves the value");
-    Check(parser->Index() - last == (wantsNext ? 1 : 0), "a fetch takes the next parameter exactly when it needs one");
+    Check(parser->Index() - last == (name.size() % 2 == 0 && wantsNext ? 1 : 0), "a fetch takes what it needs");
     last = parser->Index();
   });
   parser->Process();

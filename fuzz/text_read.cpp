@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (size > 1 && bytes.size() < length) bytes.append(data + 1, size - 1);
   const String name = ScratchFile(bytes.data(), bytes.size());
   TTextStream chars(name, FileModeOpenRead), lines(name, FileModeOpenRead);
+  Check(bytes.empty() == (chars.Encoding() == TFileEncoding::feAuto), "a file with content has its encoding detected");
   String expected, joined, line;
   for (Char c; chars.ReadChar(c);) {
     Check(expected.size() <= bytes.size(), "no more characters than bytes");  // a pair takes four bytes
