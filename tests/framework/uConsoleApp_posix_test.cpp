@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 

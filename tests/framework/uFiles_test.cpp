@@ -180,7 +180,6 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
       // AppendLine starts a file in the chosen encoding with its mark (UTF-8 by default) or
       // keeps the encoding of a file with content, and closes the file again.
       {none, "a0" + Gruss + " a1again B", "=" + Mark + Gruss + "\r\nagain\r\n"},
-     
       {none, "a3" + Gruss + " B", "=\xFF\xFEG\0r\0\xFC\0\xDF\0\r\0\n\0"s},
       {none, "a1" + Gruss + " B", "=" + ansi + "\r\n"},
       {none, "a2" + Gruss + " B", "=" + AnsiToOem(ansi) + "\r\n"}, {"", "a3A B", "=\xFF\xFE" "A\0\r\0\n\0"s},
