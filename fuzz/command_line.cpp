@@ -1,199 +1,72 @@
-// Splits fuzzed command-line text into parameters and runs the parser's grammar over them,
-// with option handlers that fetch values in every typed form. Checks that the split keeps
-// every character of content, that each parameter is reported once or taken by a fetch, and
-// that the position only moves forward.
-
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-#include <vector>
+// Splits fuzzed command-line text and runs the parser's grammar over the parameters, with an
+// option handler that fetches integers. The split keeps every character of content; Process
+// reports each parameter in turn unless a fetch took it or it is a "--" that ends the options;
+// a fetched integer reads back from its decimal form, and a failed fetch leaves it alone.
 
 #include "FuzzCheck.h"
 #include "framework/hvCommandLine.h"
 #include "rtl/Format.h"
 #include "rtl/Process.h"
-#include "rtl/TextCompare.h"
-#include "rtl/Utf8.h"
 
-namespace {
-
-// A parser over a fixed list of parameters that lets the target watch its position.
 class TListParser : public TBaseCommandLineParser {
 public:
-  TListParser(ConstructionKey, TStringList params) : fParams(std::move(params)) {}
-
-  std::int32_t LastParamIndex() const { return FLastParamIndex; }
-  const TStringList& Params() const { return FParamList; }
+  TListParser(ConstructionKey, TStringList params) : Params(std::move(params)) {}
+  std::int32_t Index() const { return FLastParamIndex; }
+  const TStringList Params;
 
 protected:
-  void LoadParams() override { FParamList = fParams; }
-
-private:
-  TStringList fParams;
+  void LoadParams() override { FParamList = Params; }
 };
 
-// Blanks, control characters and double quotes only separate and group; the rest is content.
-String Content(std::u16string_view text) {
-  String content;
-  for (const Char c : text)
-    if (c > 32 && c != u'"') content += c;
-  return content;
-}
-
-void CheckSplit(std::u16string_view commandLine, const TStringList& parameters) {
-  String joined;
-  for (const String& parameter : parameters) {
-    Check(!parameter.empty(), "no parameter is empty");
-    Check(parameter.find(u'"') == String::npos, "double quotes are never part of a parameter");
-    joined += parameter;
-  }
-  Check(Content(joined) == Content(commandLine.substr(0, commandLine.find(u'\0'))),
-        "the split keeps all content up to a NUL, in order");
-}
-
-const TStringList Levels = {u"silent", u"quiet", u"normal", u"detailed", u"debug"};
-
-// Watches one Process run: how often each parameter was reported or fetched.
-class TProcessWatch {
-public:
-  explicit TProcessWatch(TListParser& parser)
-      : fParser(parser), fSeen(parser.Params().size(), 0), fLastReported(parser.LastParamIndex()) {
-    parser.SetOnFoundOption([this](TBaseCommandLineParser&, const String& name, const String& value, bool hasValue) {
-      FoundOption(name, value, hasValue);
-    });
-    parser.SetOnFoundArgument([this](TBaseCommandLineParser&, const String& name, bool& allowSuccessiveOptions) {
-      FoundArgument(name, allowSuccessiveOptions);
-    });
-  }
-
-  // After Process: every parameter from First on was seen once, except a "--" that
-  // switched options off.
-  void CheckAllSeen(std::size_t first) const {
-    Check(fParser.LastParamIndex() + std::int64_t{1} == static_cast<std::int64_t>(fSeen.size()),
-          "Process walks to the end");
-    for (std::size_t i = first; i < fSeen.size(); ++i)
-      Check(fSeen[i] == 1 || (fSeen[i] == 0 && fParser.Params()[i] == u"--"),
-            "each parameter is reported or fetched exactly once");
-  }
-
-private:
-  // The parameter an event reports, which must lie beyond everything reported before.
-  std::size_t ReportedIndex() {
-    const std::int32_t index = fParser.LastParamIndex();
-    Check(index > fLastReported, "events come at a position beyond the last one");
-    fLastReported = index;
-    ++fSeen[static_cast<std::size_t>(index)];
-    return static_cast<std::size_t>(index);
-  }
-
-  void FoundArgument(const String& name, bool& allowSuccessiveOptions) {
-    Check(name == fParser.Params()[ReportedIndex()], "an argument is its parameter");
-    Check(!allowSuccessiveOptions, "AllowSuccessiveOptions comes in false");
-    allowSuccessiveOptions = name.size() % 2 == 0;
-  }
-
-  void FoundOption(const String& name, const String& value, bool hasValue) {
-    const String& parameter = fParser.Params()[ReportedIndex()];
-    Check(name.starts_with(u'-') && parameter != u"--", "an option begins with - and is not --");
-    Check(hasValue == (fParser.LongOptionsWithArguments() && parameter.find(u'=') != String::npos),
-          "an option is split exactly when it holds = and long options take arguments");
-    Check(hasValue ? name.find(u'=') == String::npos : value.empty(), "the split is at the first =");
-    Check((hasValue ? name + u"=" + value : name) == parameter, "an option is its parameter");
-    FetchFor(name, value, hasValue);
-  }
-
-  // Fetches in the form that the option's name picks, and checks what the fetch did.
-  void FetchFor(const String& name, const String& value, bool hasValue) {
-    const std::int32_t before = fParser.LastParamIndex();
-    // The text a fetch sees: the option's own value, or the next parameter if any.
-    const auto next = static_cast<std::size_t>(before + 1);
-    const bool hasNext = next < fParser.Params().size();
-    const String text = hasValue ? value : hasNext ? fParser.Params()[next] : String();
-    const bool textAvailable = hasValue || hasNext;
-
-    bool fetched = false;
-    switch (name.size() % 5) {
-      case 0: return;
-      case 1: {
-        String fetchedText = u"unchanged";
-        fetched = fParser.FetchValue(fetchedText, value, hasValue);
-        Check(fetched == textAvailable && fetchedText == text, "a string fetch delivers the text");
-        break;
-      }
-      case 2: fetched = FetchInteger(text, value, hasValue); break;
-      case 3: fetched = FetchBoolean(value, hasValue); break;
-      case 4: fetched = FetchLevel(text, value, hasValue); break;
-    }
-    Check(!fetched || textAvailable, "a fetch without text fails");
-
-    const std::int32_t taken = fParser.LastParamIndex() - before;
-    Check(taken == (hasValue || !hasNext ? 0 : 1), "a fetch takes the next parameter exactly when it needs one");
-    if (taken == 1) ++fSeen[static_cast<std::size_t>(fParser.LastParamIndex())];
-  }
-
-  bool FetchInteger(const String& text, const String& value, bool hasValue) {
-    std::int32_t number = Unchanged;
-    const bool fetched = fParser.FetchValue(number, value, hasValue);
-    Check(fetched || number == Unchanged, "a failed integer fetch leaves the value");
-    if (!fetched) return false;
-    // The number reads back from its decimal form, and as a truth value from the same text.
-    std::int32_t again = Unchanged;
-    Check(fParser.FetchValue(again, Format(u"%d", {std::int64_t{number}}), true) && again == number,
-          "an integer reads back from its decimal form");
-    bool truth = number == 0;
-    Check(fParser.FetchValue(truth, text, true) && truth == (number != 0), "an integer is a truth value");
-    return true;
-  }
-
-  bool FetchBoolean(const String& value, bool hasValue) {
-    const bool initial = fParser.LastParamIndex() % 2 == 0;
-    bool truth = initial;
-    const bool fetched = fParser.FetchValue(truth, value, hasValue);
-    Check(fetched || truth == initial, "a failed truth fetch leaves the value");
-    return fetched;
-  }
-
-  bool FetchLevel(const String& text, const String& value, bool hasValue) {
-    std::int32_t level = Unchanged;
-    const bool fetched = fParser.FetchEnum(level, value, hasValue, Levels);
-    const auto match = std::find_if(Levels.begin(), Levels.end(), [&text](const String& name) { return SameText(text, name); });
-    const std::int32_t expected = match == Levels.end() ? Unchanged : static_cast<std::int32_t>(match - Levels.begin());
-    Check(level == expected && fetched == (expected != Unchanged), "an enumeration fetch finds the first equal name");
-    return fetched;
-  }
-
-  static constexpr std::int32_t Unchanged = -12345;
-
-  TListParser& fParser;
-  std::vector<int> fSeen;
-  std::int32_t fLastReported;
-};
-
-}  // namespace
-
-// The first byte sets how many parameters are read before Process and whether options take
-// values after "="; the rest is the command-line text, as UTF-8.
+// The first byte sets how many parameters are read before Process (bits 0-1) and whether
+// options take values after "=" (bit 2 clear); the rest is the command-line text, as UTF-8.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  const std::uint8_t settings = data[0];
-  const String commandLine = Utf8BytesToString({reinterpret_cast<const char*>(data + 1), size - 1});
+  const String text = Utf8BytesToString({reinterpret_cast<const char*>(data + 1), size - 1});
+  TStringList params = SplitCommandLine(text);
+  String content, joined;  // blanks, control characters and quotes only separate and group
+  for (const Char c : text.substr(0, text.find(u'\0'))) content += c > 32 && c != u'"' ? String(1, c) : String();
+  for (const String& param : params) {
+    Check(!param.empty() && param.find(u'"') == String::npos, "no parameter is empty or holds quotes");
+    for (const Char c : param) joined += c > 32 ? String(1, c) : String();
+  }
+  Check(joined == content, "the split keeps all content up to a NUL, in order");
+  if (!params.empty()) params.erase(params.begin());  // the program name
 
-  TStringList parameters = SplitCommandLine(commandLine);
-  CheckSplit(commandLine, parameters);
-  if (!parameters.empty()) parameters.erase(parameters.begin());  // the program name
-
-  auto parser = TBaseCommandLineParser::Create<TListParser>(parameters);
-  parser->SetLongOptionsWithArguments((settings & 4) == 0);
-  std::size_t skipped = 0;
-  String param;
-  while (skipped < (settings & 3u) && parser->GetNext(param)) ++skipped;
-
-  TProcessWatch watch(*parser);
+  auto parser = TBaseCommandLineParser::Create<TListParser>(params);
+  parser->SetLongOptionsWithArguments((data[0] & 4) == 0);
+  for (unsigned skip = data[0] & 3u; skip > 0 && parser->GetNext(content); --skip) {
+  }
+  std::int32_t last = parser->Index();
+  const auto reported = [&]() -> const String& {
+    const std::int32_t at = parser->Index();
+    Check(at == last + 1 || (at == last + 2 && params[static_cast<std::size_t>(last + 1)] == u"--"), "each in turn");
+    return params[static_cast<std::size_t>(last = at)];
+  };
+  parser->SetOnFoundArgument([&](TBaseCommandLineParser&, const String& name, bool& allowOptions) {
+    Check(name == reported() && !allowOptions, "an argument is its parameter, and options come in disallowed");
+    allowOptions = name.size() % 2 == 0;
+  });
+  parser->SetOnFoundOption([&](TBaseCommandLineParser&, const String& name, const String& value, bool hasValue) {
+    const String& option = reported();
+    Check(name.starts_with(u'-') && option != u"--" && (hasValue ? name + u"=" + value : name) == option &&
+              hasValue == (parser->LongOptionsWithArguments() && option.find(u'=') != String::npos) &&
+              (hasValue ? name.find(u'=') == String::npos : value.empty()),
+          "an option is its parameter, split at the first = exactly when options take values");
+    const bool hasNext = static_cast<std::size_t>(last + 1) < params.size(), wantsNext = !hasValue && hasNext;
+    const String text = hasValue ? value : hasNext ? params[static_cast<std::size_t>(last + 1)] : String();
+    std::int32_t number = -12345, again = 0;
+    bool truth = false;
+    if (name.size() % 2 == 0 && parser->FetchValue(number, value, hasValue))
+      Check(parser->FetchValue(again, Format(u"%d", {std::int64_t{number}}), true) && again == number &&
+                parser->FetchValue(truth, text, true) && truth == (number != 0),
+            "an integer reads back from its decimal form, and is a truth value");
+    else Check(number == -12345, "a failed fetch leaves the value");
+    Check(parser->Index() - last == (name.size() % 2 == 0 && wantsNext ? 1 : 0), "a fetch takes what it needs");
+    last = parser->Index();
+  });
   parser->Process();
-  watch.CheckAllSeen(skipped);
-
-  param = u"unchanged";
-  Check(!parser->GetNext(param) && param.empty(), "GetNext at the end gives false and an empty text");
+  content = u"unchanged";
+  Check(!parser->GetNext(content) && content.empty(), "Process walks to the end; GetNext there gives nothing");
   return 0;
 }

@@ -1,9 +1,5 @@
 #include "framework/hvCommandLine.h"
 
-#include <limits>
-#include <optional>
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 #include "rtl/Process.h"
@@ -11,190 +7,106 @@
 
 namespace {
 
-// A parser over a list the test controls; each Reset loads it anew.
 class TListParser : public TBaseCommandLineParser {
 public:
-  TListParser(ConstructionKey, TStringList source) : fSource(std::move(source)) {}
-  TStringList fSource;
+  TListParser(ConstructionKey, TStringList params) : fParams(std::move(params)) {}
 
 protected:
-  void LoadParams() override { FParamList = fSource; }
+  void LoadParams() override { FParamList = fParams; }
+
+private:
+  TStringList fParams;
 };
 
-std::unique_ptr<TListParser> ParserOver(TStringList params) {
-  return TBaseCommandLineParser::Create<TListParser>(std::move(params));
+// What a fetch of an option without "=" makes of the next parameter: i an integer, b a truth
+// value, l the index of a level; "!" when it fails and leaves the target alone.
+std::string Fetch(TBaseCommandLineParser& parser, char kind) {
+  std::int32_t number = -7;
+  bool truth = false;
+  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug"};
+  const bool fetched = kind == 'i'   ? parser.FetchValue(number, String(), false)
+                       : kind == 'l' ? parser.FetchEnum(number, String(), false, levels)
+                                     : parser.FetchValue(truth, String(), false) && (number = truth, true);
+  return fetched ? std::to_string(number) : number != -7 || truth ? "changed" : "!";
 }
 
-TStringList Remaining(TBaseCommandLineParser& parser) {
-  TStringList rest;
-  String param = u"stale";
-  while (parser.GetNext(param)) rest.push_back(param);
-  EXPECT_EQ(param, u"");
-  return rest;
-}
-
-// Process with handlers that log every event as one line.
-TStringList ProcessLog(TListParser& parser, bool allowOptionsAfterArguments = false) {
-  TStringList log;
-  parser.SetOnFoundOption([&](TBaseCommandLineParser& sender, const String& name, const String& value, bool hasValue) {
-    EXPECT_EQ(&sender, &parser);
-    log.push_back(u"option " + name + (hasValue ? u" = " + value : u""));
+// The events of Process as <option|value> and [argument]; options -i, -b and -l add what they
+// fetch, and an argument that starts with "+" allows options again.
+std::string Events(const TStringList& params, bool longOptionsWithArguments = true) {
+  auto parser = TBaseCommandLineParser::Create<TListParser>(params);
+  if (!longOptionsWithArguments) parser->SetLongOptionsWithArguments(false);  // true by default
+  std::string log;
+  parser->SetOnFoundOption([&](TBaseCommandLineParser& sender, const String& name, const String& value, bool has) {
+    std::int32_t number = -7;
+    log += "<" + StringToUtf8Bytes(has ? name + u"|" + value : name);
+    if (has && name == u"-i") log += sender.FetchValue(number, value, true) ? " " + std::to_string(number) : " !";
+    if (!has && name.size() == 2 && std::string("ibl").find(static_cast<char>(name[1])) != std::string::npos)
+      log += " " + Fetch(sender, static_cast<char>(name[1]));
+    log += ">";
   });
-  parser.SetOnFoundArgument([&](TBaseCommandLineParser& sender, const String& name, bool& allowSuccessiveOptions) {
-    EXPECT_EQ(&sender, &parser);
-    EXPECT_FALSE(allowSuccessiveOptions);
-    allowSuccessiveOptions = allowOptionsAfterArguments;
-    log.push_back(u"argument " + name);
-  });
-  parser.Process();
-  return log;
-}
-
-TEST(CommandLineParser, IsLoadedAndRewoundWhenCreatedAndAgainOnReset) {
-  auto parser = ParserOver({u"a", u"b"});
-  EXPECT_EQ(Remaining(*parser), (TStringList{u"a", u"b"}));
-  parser->fSource = {u"c", u"-d"};
-  parser->Reset();
-  parser->Process();  // without handlers
-  EXPECT_EQ(Remaining(*parser), TStringList());
-  parser->Reset();
-  EXPECT_EQ(Remaining(*parser), (TStringList{u"c", u"-d"}));
-}
-
-TEST(CommandLineParser, ProcessClassifiesOptionsAndArguments) {
-  struct Case {
-    TStringList params;
-    TStringList events;
-    bool longOptionsWithArguments = true;
-    bool allowOptionsAfterArguments = false;
-  };
-  const Case cases[] = {
-      {{u"-a", u"--b=1", u"--", u"-c", u"d", u"-e"},
-       {u"option -a", u"option --b = 1", u"argument -c", u"argument d", u"argument -e"}},
-      {{u"x", u"-y"}, {u"argument x", u"argument -y"}},
-      {{u"x", u"-y", u"z", u"-w"}, {u"argument x", u"option -y", u"argument z", u"option -w"}, true, true},
-      {{u"-", u"--", u"--"}, {u"option -", u"argument --"}},
-      {{u"", u"-a"}, {u"argument ", u"argument -a"}},
-      {{u"--name=a=b", u"-x="}, {u"option --name = a=b", u"option -x = "}},
-      {{u"-a=b"}, {u"option -a=b"}, false},
-      {{}, {}},
-  };
-  int i = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(i++);
-    auto parser = ParserOver(c.params);
-    parser->SetLongOptionsWithArguments(c.longOptionsWithArguments);
-    EXPECT_EQ(ProcessLog(*parser, c.allowOptionsAfterArguments), c.events);
-  }
-  // Process goes on from the current position.
-  auto parser = ParserOver({u"skipped", u"-a"});
-  String param;
-  parser->GetNext(param);
-  EXPECT_EQ(ProcessLog(*parser), TStringList{u"option -a"});
-}
-
-TEST(CommandLineParser, HandlerErrorPassesThroughProcessAndKeepsThePosition) {
-  auto parser = ParserOver({u"a", u"b", u"c"});
-  parser->SetOnFoundArgument([](TBaseCommandLineParser&, const String& name, bool& allowSuccessiveOptions) {
-    allowSuccessiveOptions = true;
-    if (name == u"b") throw std::runtime_error("handler failed");
-  });
-  EXPECT_THROW(parser->Process(), std::runtime_error);
-  EXPECT_EQ(Remaining(*parser), TStringList{u"c"});
-}
-
-// A value taken from the next parameter stays consumed, whether it fits or not.
-TEST(CommandLineParser, OptionHandlerTakesValuesInlineOrFromTheNextParameter) {
-  auto parser = ParserOver({u"-v", u"QUIET", u"-n=$10", u"-n", u"7", u"-b", u"off", u"-N", u"abc", u"-B", u"maybe",
-                            u"-V", u"loud", u"dir", u"-s"});
-  std::int32_t level = -1, number = 0, keptNumber = 5, keptLevel = 3;
-  bool flag = true, keptFlag = true;
-  String text = u"stale";
-  std::vector<bool> fetched;
-  TStringList arguments;
-  parser->SetOnFoundOption([&](TBaseCommandLineParser& sender, const String& name, const String& value, bool hasValue) {
-    const TStringList levels = {u"silent", u"quiet", u"normal"};
-    if (name == u"-v") fetched.push_back(sender.FetchEnum(level, value, hasValue, levels));
-    if (name == u"-n") fetched.push_back(sender.FetchValue(number, value, hasValue));
-    if (name == u"-b") fetched.push_back(sender.FetchValue(flag, value, hasValue));
-    if (name == u"-N") fetched.push_back(sender.FetchValue(keptNumber, value, hasValue));
-    if (name == u"-B") fetched.push_back(sender.FetchValue(keptFlag, value, hasValue));
-    if (name == u"-V") fetched.push_back(sender.FetchEnum(keptLevel, value, hasValue, levels));
-    if (name == u"-s") fetched.push_back(sender.FetchValue(text, value, hasValue));  // nothing left
-  });
-  parser->SetOnFoundArgument([&](TBaseCommandLineParser&, const String& name, bool& allowSuccessiveOptions) {
-    arguments.push_back(name);
-    allowSuccessiveOptions = true;
+  parser->SetOnFoundArgument([&](TBaseCommandLineParser&, const String& name, bool& allowOptions) {
+    log += (allowOptions ? "[?" : "[") + StringToUtf8Bytes(name) + "]";
+    allowOptions = name.starts_with(u'+');
   });
   parser->Process();
-  EXPECT_EQ(fetched, (std::vector<bool>{true, true, true, true, false, false, false, false}));
-  EXPECT_EQ(arguments, TStringList{u"dir"});
-  EXPECT_EQ(std::tuple(level, number, flag, keptNumber, keptFlag, keptLevel), std::tuple(1, 7, false, 5, true, 3));
-  EXPECT_EQ(text, u"");
-  EXPECT_TRUE(parser->FetchValue(text, u"inline", true));
-  EXPECT_EQ(text, u"inline");
+  String rest = u"stale";
+  return parser->GetNext(rest) || !rest.empty() ? log + " (not at the end)" : log;
 }
 
-// Fetches Text as an inline value into a target that starts at Before; the value, when
-// the fetch succeeds.
-template <typename T>
-std::optional<T> Fetched(const String& text, T before) {
-  T value = before;
-  if (ParserOver({})->FetchValue(value, text, true)) return value;
-  EXPECT_EQ(value, before) << "a failed fetch changed the target";
-  return std::nullopt;
-}
-
-TEST(CommandLineParser, FetchIntegerAcceptsDecimalAndHexadecimal) {
-  constexpr std::int32_t smallest = std::numeric_limits<std::int32_t>::min();
-  const std::optional<std::int32_t> none;
-  const std::pair<String, std::optional<std::int32_t>> cases[] = {
-      {u" 42", 42}, {u"   +7", 7}, {u"007", 7}, {u"-0", 0}, {u"2147483647", 2147483647},
-      {u"-2147483648", smallest}, {u"$1F", 31}, {u"0x1f", 31}, {u"0X1F", 31}, {u"x1f", 31},
-      {u"X1F", 31}, {u" -$10", -16}, {u"$FFFFFFFF", -1}, {u"$80000000", smallest}, {u"-$FFFFFFFF", 1},
-      {u"", none}, {u"   ", none}, {u"42 ", none}, {u"\t42", none}, {u"4 2", none}, {u"- 5", none},
-      {u"--5", none}, {u"+-5", none}, {u"-", none}, {u"$", none}, {u"0x", none}, {u"2147483648", none},
-      {u"-2147483649", none}, {u"99999999999999999999", none}, {u"$100000000", none},
-      {u"$000000001", none}, {u"0x1G", none}, {u"1e3", none}, {u"\u0661", none},
+TEST(CommandLineParser, ProcessReportsOptionsUntilTheFirstArgumentOrDoubleDash) {
+  const struct { TStringList params; std::string events; bool longOptionsWithArguments = true; } rows[] = {
+      {{u"-a", u"--b=1", u"--", u"-c", u"d", u"-e"}, "<-a><--b|1>[-c][d][-e]"}, {{u"x", u"-y"}, "[x][-y]"},
+      {{u"+x", u"-y", u"z", u"-w"}, "[+x]<-y>[z][-w]"}, {{u"-", u"--", u"--"}, "<->[--]"}, {{u"", u"-a"}, "[][-a]"},
+      {{u"--n=a=b", u"-x="}, "<--n|a=b><-x|>"}, {{u"-a=b"}, "<-a=b>", false}, {{}, ""},
+      // A value after "=", or the next parameter, which stays taken whether it fits or not.
+      {{u"-i", u"7", u"-i=$10", u"-i", u"abc", u"+d", u"-i"}, "<-i 7><-i|$10 16><-i !>[+d]<-i !>"},
   };
-  for (const auto& [text, expected] : cases) {
-    SCOPED_TRACE(StringToUtf8Bytes(text));
-    EXPECT_EQ(Fetched<std::int32_t>(text, 12345), expected);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.events);
+    EXPECT_EQ(Events(row.params, row.longOptionsWithArguments), row.events);
   }
 }
 
-TEST(CommandLineParser, FetchBooleanAcceptsWordsAndIntegers) {
-  const std::pair<String, std::optional<bool>> cases[] = {
-      {u"true", true}, {u"TRUE", true}, {u"On", true}, {u"yEs", true}, {u"2", true}, {u"-1", true},
-      {u"$1", true}, {u"false", false}, {u"OFF", false}, {u"No", false}, {u"0", false}, {u" 0x0", false},
-      {u"maybe", std::nullopt}, {u"", std::nullopt}, {u"t", std::nullopt}, {u"yes ", std::nullopt},
+TEST(CommandLineParser, FetchesConvertIntegersTruthValuesAndLevels) {
+  const struct { char kind; String text; std::string value; } rows[] = {
+      // Decimal within 32 bits, or up to eight hexadecimal digits taken as a 32-bit pattern,
+      // after blanks and a sign.
+      {'i', u" 42", "42"}, {'i', u"  +7", "7"}, {'i', u"-0", "0"}, {'i', u"2147483647", "2147483647"},
+      {'i', u"-2147483648", "-2147483648"}, {'i', u"$1F", "31"}, {'i', u"0x9a", "154"}, {'i', u"0XaF", "175"},
+      {'i', u"x1f", "31"}, {'i', u"X1F", "31"}, {'i', u" -$10", "-16"}, {'i', u"$FFFFFFFF", "-1"},
+      {'i', u"$80000000", "-2147483648"}, {'i', u"-$FFFFFFFF", "1"}, {'i', u"", "!"}, {'i', u"42 ", "!"},
+      {'i', u"\t42", "!"}, {'i', u"4 2", "!"}, {'i', u"--5", "!"}, {'i', u"+-5", "!"}, {'i', u"-", "!"},
+      {'i', u"$", "!"},
+      {'i', u"0x", "!"}, {'i', u"2147483648", "!"}, {'i', u"-2147483649", "!"}, {'i', u"99999999999", "!"},
+      {'i', u"$100000000", "!"}, {'i', u"$000000001", "!"}, {'i', u"0x1G", "!"}, {'i', u"1e3", "!"},
+      {'i', u"\u0661", "!"},
+      // Words in any case, or an integer that is true when not zero.
+      {'b', u"TRUE", "1"}, {'b', u"On", "1"}, {'b', u"yEs", "1"}, {'b', u"2", "1"}, {'b', u"$1", "1"},
+      {'b', u"false", "0"},
+      {'b', u"OFF", "0"}, {'b', u"No", "0"}, {'b', u" 0x0", "0"}, {'b', u"t", "!"}, {'b', u"yes ", "!"},
+      // The first level equal to the text, case ignored.
+      {'l', u"QUIET", "1"}, {'l', u"silent", "0"}, {'l', u"D\u00C9BUG", "3"}, {'l', u"loud", "!"},
   };
-  for (const auto& [text, expected] : cases) {
-    SCOPED_TRACE(StringToUtf8Bytes(text));
-    // From both starting values, so that an untouched target shows.
-    EXPECT_EQ(Fetched(text, false), expected);
-    EXPECT_EQ(Fetched(text, true), expected);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.kind + (" " + StringToUtf8Bytes(row.text)));
+    auto parser = TBaseCommandLineParser::Create<TListParser>(TStringList{row.text});
+    EXPECT_EQ(Fetch(*parser, row.kind), row.value);
   }
 }
 
-TEST(CommandLineParser, FetchEnumGivesTheFirstEntryEqualIgnoringCase) {
-  const TStringList levels = {u"silent", u"quiet", u"normal", u"Quiet", u"d\u00E9bug"};
-  const std::pair<String, std::int32_t> cases[] = {
-      {u"QUIET", 1}, {u"silent", 0}, {u"D\u00C9BUG", 4}, {u"loud", -7}, {u"", -7}};
-  for (const auto& [text, expected] : cases) {
-    SCOPED_TRACE(StringToUtf8Bytes(text));
-    std::int32_t value = -7;
-    EXPECT_EQ(ParserOver({})->FetchEnum(value, text, true, levels), expected != -7);
-    EXPECT_EQ(value, expected);
-  }
-}
-
-TEST(CommandLineParser, ProcessParserReadsTheProcessParameters) {
-  // Only POSIX takes its parameters from main()'s arguments.
+// Creating and resetting loads the parameters and rewinds them; the process's own parser
+// loads the process's parameters.
+TEST(CommandLineParser, IsLoadedAndRewoundWhenCreatedAndOnReset) {
   const char* const argv[] = {"prog", "-r", "dir"};
   SetProcessArguments(3, argv);
   auto parser = TBaseCommandLineParser::Create<TCommandLineParser>();
-  EXPECT_EQ(Remaining(*parser), ProcessParameters());
+  const TStringList once = ProcessParameters();
+  TStringList params, expected = once;
+  expected.insert(expected.end(), once.begin(), once.end());
+  for (String param; parser->GetNext(param);) params.push_back(param);
+  parser->Reset();
+  for (String param; parser->GetNext(param);) params.push_back(param);
+  EXPECT_EQ(params, expected);
   SetProcessArguments(0, nullptr);
 }
 

@@ -1,324 +1,264 @@
 #include "framework/uFiles.h"
 
 #include <fstream>
-#include <iterator>
-#include <optional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "framework/uStrings.h"
-#include "rtl/Exceptions.h"
-#include "support/MemoryStream.h"
+#include "rtl/Utf8.h"
 #include "support/Raises.h"
 #include "support/TempDir.h"
 
 using namespace std::string_literals;
-
-namespace {
-
 using enum TFileEncoding;
-using Log = std::vector<std::string>;
-
-std::string Repeat(std::string_view piece, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += piece;
-  return result;
-}
-
-std::string ReadAll(TBufferedStream& stream, std::int32_t count) {
-  std::string bytes(static_cast<std::size_t>(count), '\0');
-  bytes.resize(static_cast<std::size_t>(stream.Read(bytes.data(), count)));
-  return bytes;
-}
-
-}  // namespace
-
-// ---- The buffered stream, against an inner stream that logs what reaches it ----
-
-TEST(BufferedStream, SmallReadsComeFromOneInnerReadPerWindow) {
-  TMemoryTestStream inner(Repeat("0123456789", 5000));
-  TBufferedStream stream(&inner, false);
-  for (int i = 0; i < 1638; ++i) ASSERT_EQ(ReadAll(stream, 10), "0123456789");
-  EXPECT_EQ(ReadAll(stream, 10), "0123456789");  // crosses the window's end: one more read
-  EXPECT_EQ(inner.Log, (Log{"R0:16384", "R16384:16384"}));
-  EXPECT_EQ(stream.Position(), 16390);
-}
-
-TEST(BufferedStream, TransfersLargerThanTheWindowBypassItAfterAFlush) {
-  TMemoryTestStream inner(std::string(60000, 'a'));
-  TBufferedStream stream(&inner, false);
-  // Exactly the window's size goes through the window: reading it again costs nothing.
-  for (int i = 0; i < 2; ++i) {
-    stream.SetPosition(0);
-    EXPECT_EQ(ReadAll(stream, 16384).size(), 16384u);
-  }
-  EXPECT_EQ(inner.Log, (Log{"R0:16384"}));
-  // One byte more goes straight to the inner stream, after the dirty window.
-  stream.SetPosition(0);
-  stream.Write("xy", 2);
-  stream.SetPosition(20000);
-  EXPECT_EQ(ReadAll(stream, 16385).size(), 16385u);
-  stream.SetPosition(20000);
-  EXPECT_EQ(ReadAll(stream, 1), "a");
-  EXPECT_EQ(inner.Log, (Log{"R0:16384", "W0:16384", "R20000:16385", "R20000:16384"}));
-  // Writes alike; the dirty window goes to its own position, not to where the stream stands.
-  inner.Log.clear();
-  const std::string block(16385, 'b');
-  stream.SetPosition(40000);
-  EXPECT_EQ(stream.Write(block.data(), 16384), 16384);
-  stream.SetPosition(0);
-  EXPECT_EQ(stream.Write(block.data(), 16385), 16385);
-  EXPECT_EQ(inner.Log, (Log{"R40000:16384", "W40000:16384", "W0:16385"}));
-  EXPECT_EQ(stream.Position(), 16385);
-}
-
-TEST(BufferedStream, WritesKeepTheBytesAroundThemAndBytesNeverWrittenOrReadStayOut) {
-  const std::string content = Repeat("0123456789", 100);
-  TMemoryTestStream inner(content);
-  TBufferedStream stream(&inner, false);
-  ReadAll(stream, 1);
-  stream.SetPosition(500);
-  stream.Write("XY", 2);
-  EXPECT_EQ(inner.Bytes, content);  // nothing reaches the inner stream before the flush
-  stream.SetPosition(499);
-  EXPECT_EQ(ReadAll(stream, 4), "9XY2");
-  stream.Flush();
-  EXPECT_EQ(inner.Bytes, content.substr(0, 500) + "XY" + content.substr(502));
-  EXPECT_EQ(inner.Log, (Log{"R0:16384", "W0:1000"}));
-  // The window's memory still holds bytes that no longer belong to the stream.
-  stream.SetSize(std::int64_t{3});
-  stream.SetPosition(8);
-  stream.Write("Z", 1);
-  stream.SetPosition(3);
-  EXPECT_EQ(ReadAll(stream, 6), std::string(5, '\0') + "Z");
-  EXPECT_EQ(inner.Bytes, "012" + std::string(5, '\0') + "Z");
-}
-
-TEST(BufferedStream, SizeIgnoresUnflushedBytesAndSetSizeFlushesFirst) {
-  TMemoryTestStream inner("0123456789");
-  TBufferedStream stream(&inner, false);
-  char buffer[4];
-  for (const std::int32_t count : {0, -1, -16385}) {  // move nothing
-    EXPECT_EQ(stream.Read(buffer, count), 0);
-    EXPECT_EQ(stream.Write("abcd", count), 0);
-  }
-  EXPECT_EQ(stream.Position(), 0);
-  stream.SetPosition(10);
-  stream.Write("abcde", 5);
-  EXPECT_EQ(stream.Size(), 10);
-  EXPECT_EQ(stream.Position(), 15);
-  EXPECT_EQ(stream.Seek(std::int64_t{0}, TSeekOrigin::soEnd), 10);
-  stream.SetSize(std::int64_t{12});  // then stands where the inner stream stands
-  EXPECT_EQ(inner.Bytes, "0123456789ab");
-  EXPECT_EQ(inner.Log, (Log{"R10:16384", "W10:5", "S12"}));
-  EXPECT_EQ(stream.Position(), 12);
-}
-
-TEST(BufferedStream, FailedFlushRaisesAndKeepsTheWindowDirty) {
-  std::string bytesWhenFreed = "not freed";
-  {
-    auto* inner = new TMemoryTestStream("", &bytesWhenFreed);
-    TBufferedStream stream(inner, true);  // owned: freed after the final flush
-    stream.Write("abc", 3);
-    inner->RefuseWrites = true;
-    EXPECT_THROW(stream.Flush(), EWriteError);
-    inner->RefuseWrites = false;
-  }
-  EXPECT_EQ(bytesWhenFreed, "abc");
-  // Freeing cannot raise; the failure of its flush is dropped.
-  TMemoryTestStream refusing;
-  refusing.RefuseWrites = true;
-  TBufferedStream(&refusing, false).Write("d", 1);
-}
-
-// ---- The text stream, over files ----
 
 namespace {
 
-const std::string Utf8Mark = "\xEF\xBB\xBF";
+// A file under a buffered stream that logs each read, write and resize with its position and
+// count ("R0:4 W4:2 S3 "), moves at most Max bytes a call, and may refuse writes.
+class TLoggedFile : public TFileStream {
+public:
+  using TFileStream::TFileStream, TStream::SetSize;
+  std::string Log;
+  std::int32_t Max = 99;
+  bool Refuse = false;
 
-class TextStream : public TempDirTest {
-protected:
-  std::string FileBytes(const std::filesystem::path& name) const {
-    std::ifstream file(Root() / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  std::int32_t Read(void* Buffer, std::int32_t Count) override {
+    return TFileStream::Read(Buffer, Logged("R", Count));
+  }
+  std::int32_t Write(const void* Buffer, std::int32_t Count) override {
+    const std::int32_t count = Logged("W", Count);
+    return Refuse ? 0 : TFileStream::Write(Buffer, count);
+  }
+  void SetSize(std::int64_t NewSize) override {
+    Log += "S" + std::to_string(NewSize) + " ";
+    TFileStream::SetSize(NewSize);
+  }
+
+private:
+  std::int32_t Logged(const char* kind, std::int32_t count) {
+    Log += kind + std::to_string(Position()) + ":" + std::to_string(count) + " ";
+    return std::min(count, Max);
   }
 };
 
+class Files : public TempDirTest {
+protected:
+  std::string FileBytes(const std::string& name) const {
+    std::ifstream file(Root() / name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
+};
+using BufferedStream = Files;
+using TextStream = Files;
+
 }  // namespace
 
-// Files with marks are in the next test, where reading shows what was detected.
-TEST_F(TextStream, DetectionLooksAtMarksZeroBytesAndUtf8Validity) {
-  struct Row { std::string content; TFileEncoding encoding; };
-  const Row rows[] = {
-      {"", feAuto}, {"\xFF", feANSI}, {"\xFF\xFE" "A", feANSI}, {"plain text\r\n", feANSI},
-      {Repeat("A\0"s, 30), feUTF8}, {"\xE9\xE8\xFC", feANSI}, {"caf\xE9 au lait", feANSI},
-      {"caf\xE9", feUTF8},  // high bytes at the end may be a character cut short
-      // Only the first 16384 bytes count.
-      {Repeat("ab", 8191) + "\xC3\xA9\xE9x", feUTF8}, {Repeat("ab", 8190) + "\xC3\xA9\xE9x", feANSI},
+// Scripts of steps on a buffered stream with a window of four bytes: rN reads N bytes with one
+// Read, RN with ReadBuffer; wT writes T with WriteBuffer; sN seeks to N; S seeks by 0 with the
+// 32-bit form; e seeks to the end; zN sets the size; f flushes; x turns refusing writes on or
+// off; tN moves N bytes a call at most. The output collects what was read, "!" for a failure,
+// "@" and the position after S, e and @.
+TEST_F(BufferedStream, MovesBytesThroughItsWindowInFewInnerTransfers) {
+  const struct { std::string content, script, output, log, after; } rows[] = {
+      // Small reads come from one inner read per window, also across the window's end.
+      {"0123456789", "r2 s3 r2 @", "0134@5", "R0:4 R4:4 ", "0123456789"},
+      // A window's worth goes through the window; more goes straight through, after the dirty window.
+      {"0123456789", "r4 s0 r4 s0 wxy s5 r5 s5 r1", "01230123567895", "R0:4 W0:4 R5:5 R5:4 ", "xy23456789"},
+      // Writes alike; the dirty window goes to its own position, not to where the stream stands.
+      {"0123456789", "s6 wabcd s0 wABCDE @", "@5", "R6:4 W6:4 W0:5 ", "ABCDE5abcd"},
+      // A write keeps the bytes around it and stays in the window until a flush, also one that
+      // appends to what the window holds.
+      {"0123456789", "r1 s1 wXY s0 r4 f", "00XY3", "R0:4 W0:4 ", "0XY3456789"},
+      {"01", "r1 s2 wab", "0", "R0:4 W0:4 ", "01ab"},
+      // Bytes never read or written stay out, though the window's memory still holds old ones.
+      {"0123456789", "r4 z3 s8 wZ s3 r6", "0123\0\0\0\0\0Z"s, "R0:4 S3 R8:4 W8:1 R3:6 ", "012\0\0\0\0\0Z"s},
+      // The end leaves out what the window holds; setting the size flushes first.
+      {"0123456789", "s10 wabc @ e z12 @", "@13@10@12", "R10:4 W10:3 S12 ", "0123456789ab"},
+      // Nothing moves for counts below 1 or at the end; the 32-bit seek gives the low half.
+      {"", "r0 r-1 r5 s4294967301 S @", "@5@4294967301", "R0:5 ", ""},
+      // A failed flush raises and keeps the window dirty; the last flush, when freed, cannot raise.
+      {"", "wabc x f x", "!", "W0:3 W0:3 ", "abc"}, {"", "wd x", "", "W0:1 ", ""},
+      // Whole-buffer transfers go on until everything moved, and fail when nothing does.
+      {"0123456789", "t3 R6 R5 s0 wabcdefg", "012345!", "R0:6 R3:4 R6:5 R9:4 R10:4 W0:7 R3:4 W3:4 W6:1 ", "abcdefg789"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.content.substr(0, 16)));
-    WriteFile("t.txt", row.content);
-    TTextStream stream(PathOf("t.txt"), FileModeOpenRead);
-    EXPECT_EQ(stream.Encoding(), row.encoding);
-    EXPECT_EQ(stream.Position(), 0);
-  }
-}
-
-TEST_F(TextStream, ReadCharDetectsAndDecodesEveryEncodingLeniently) {
-  struct Row { std::string content; String units; };
-  const Row rows[] = {
-      {"\xFF\xFE" "A\0B\0"s, u"AB"}, {"\xFE\xFF\0A\0B"s, u"AB"},
-      // Without a mark, UTF-16 takes more than 30 zero bytes, all on one side.
-      {Repeat("A\0"s, 31), String(31, u'A')}, {Repeat("\0A"s, 31), String(31, u'A')},
-      {"\xE9x", String{AnsiCharToWide('\xE9'), u'x'}}, {Utf8Mark + "\xC3\xA9", u"\u00E9"},
-      {Utf8Mark + "\xF0\x9F\x98\x80", u"\xD83D\xDE00"}, {Utf8Mark + "\xC3" "A", u"\x0003" "A"},
-      {Utf8Mark + "\x80", u"\x0080"}, {Utf8Mark + "\xFF", u"\x00FF"}, {Utf8Mark + "\xE2\x82", u"\x0082"},
-      {Utf8Mark + "\xC0\x80", String(1, u'\0')}, {Utf8Mark + "\xED\xA0\x80", u"\xD800"},
-      {Utf8Mark + "\xF4\x8F\xBF\xBF", u"\xDBFF\xDFFF"}, {Utf8Mark + "\xF4\x90\x80\x80", u"?"},
-      {Utf8Mark + "\xF8\x88\x80\x80\x80", u"?"}, {Utf8Mark, u""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.content));
-    WriteFile("t.txt", row.content);
-    TTextStream stream(PathOf("t.txt"), FileModeOpenRead);
-    String units;
-    for (Char ch; stream.ReadChar(ch);) units += ch;
-    EXPECT_EQ(units, row.units);
-  }
-}
-
-TEST_F(TextStream, ReadLineEndsLinesAtCrLfLfAndLoneCr) {
-  struct Row { std::string content; std::vector<String> lines; };
-  const Row rows[] = {
-      {"a\r\nb", {u"a", u"b"}}, {"a\rb", {u"a", u"b"}}, {"a\n\rb", {u"a", u"", u"b"}},
-      {"a\r", {u"a"}},          {"a\r\n", {u"a"}},     {"\r\n", {u""}},
-      {"", {}},
-      // The look-ahead after CR meets a supplementary character and must give it back whole.
-      {Utf8Mark + "a\r\xF0\x9F\x98\x80" "b", {u"a", u"\U0001F600b"}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(testing::PrintToString(row.content));
-    WriteFile("t.txt", row.content);
-    TTextStream stream(PathOf("t.txt"), FileModeOpenRead);
-    std::vector<String> lines;
-    String line = u"not cleared";
-    while (stream.ReadLine(line)) lines.push_back(line);
-    EXPECT_EQ(lines, row.lines);
-    EXPECT_EQ(line, u"");
-  }
-  // The second half is still to come, though every byte has been read.
-  WriteFile("u.txt", Utf8Mark + "\xF0\x9F\x98\x80");
-  TTextStream stream(PathOf("u.txt"), FileModeOpenRead);
-  Char ch;
-  ASSERT_TRUE(stream.ReadChar(ch));
-  EXPECT_FALSE(stream.Eof());
-  String line;
-  ASSERT_TRUE(stream.ReadLine(line));
-  EXPECT_EQ(line, u"\xDE00");
-  EXPECT_TRUE(stream.Eof());
-}
-
-TEST_F(TextStream, WritingPutsTheMarkFirstOnANewStreamAndNeverOverContent) {
-  struct Row { void (*write)(TTextStream&); std::string bytes; TFileEncoding encoding; };
-  const Row rows[] = {
-      {[](TTextStream& s) { s.WriteStr(u""); s.WriteLine(u"h\u00E9"); }, Utf8Mark + "h\xC3\xA9\r\n", feUTF8},
-      {[](TTextStream& s) { s.WriteStr(u""); }, "", feAuto},
-      {[](TTextStream& s) { s.WriteLine(u""); }, Utf8Mark + "\r\n", feUTF8},
-      {[](TTextStream& s) { s.SetDefaultEncoding(feAuto); s.WriteLine(u"h\u00E9"); }, "h\xC3\xA9\r\n", feAuto},
-      {[](TTextStream& s) { s.SetDefaultEncoding(feUTF16); s.WriteStr(u"h\u00E9"); }, "\xFF\xFE" "h\0\xE9\0"s, feUTF16},
-      {[](TTextStream& s) { s.SetEncoding(feUTF16); EXPECT_EQ(s.Position(), 2); }, "\xFF\xFE", feUTF16},
-      {[](TTextStream& s) { s.SetPosition(1); s.SetEncoding(feUTF8); }, "", feUTF8},
-      {[](TTextStream& s) { s.SetLineSeparator(u"\n"); s.WriteLine(u"a"); }, Utf8Mark + "a\n", feUTF8},
-      // A read decides the empty stream as ANSI, which has no mark.
-      {[](TTextStream& s) { Char ch; EXPECT_FALSE(s.ReadChar(ch)); s.WriteStr(u"x"); }, "x", feANSI},
-      // Content, flushed or still in the window, is never overwritten by a mark.
-      {[](TTextStream& s) { s.WriteStr(u"abc"); s.Flush(); s.SetPosition(0); s.SetEncoding(feUTF16); },
-       Utf8Mark + "abc", feUTF16},
-      {[](TTextStream& s) { s.WriteStr(u"abc"); s.SetPosition(0); s.SetEncoding(feUTF16); }, Utf8Mark + "abc", feUTF16},
-      // An encoding outside the five raises and writes nothing; empty text is no write at all.
-      {[](TTextStream& s) {
-         s.SetDefaultEncoding(static_cast<TFileEncoding>(7));
-         s.WriteStr(u"");
-         EXPECT_EQ(MessageOfRaised<EWriteError>([&] { s.WriteStr(u"x"); }), u"Invalid encoding");
-       }, "", static_cast<TFileEncoding>(7)},
-  };
-  int i = 0;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(i);
-    const std::string name = "new" + std::to_string(i++) + ".txt";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.script);
+    WriteFile("b.bin", row.content);
+    TLoggedFile inner(PathOf("b.bin"), FileModeOpenReadWrite | FileShareReadWrite);
+    std::string out;
     {
-      TTextStream stream(PathOf(name), FileModeCreate);
-      row.write(stream);
-      EXPECT_EQ(stream.Encoding(), row.encoding);
+      TBufferedStream stream(&inner, 4, false);
+      std::istringstream steps(row.script);
+      for (std::string step; steps >> step;) {
+        const std::string arg = step.substr(1);
+        const std::int64_t n = arg.empty() || step[0] == 'w' ? 0 : std::stoll(arg);
+        const bool reads = step[0] == 'r' || step[0] == 'R';
+        std::string bytes(static_cast<std::size_t>(reads ? std::max<std::int64_t>(n, 0) : 0), '\0');
+        const auto count = static_cast<std::int32_t>(n);
+        try {
+          switch (step[0]) {
+            case 'r': out += bytes.substr(0, static_cast<std::size_t>(stream.Read(bytes.data(), count))); break;
+            case 'R': stream.ReadBuffer(bytes.data(), count), out += bytes; break;
+            case 'w': stream.WriteBuffer(arg.data(), static_cast<std::int32_t>(arg.size())); break;
+            case 's': stream.SetPosition(n); break;
+            case 'S': out += "@" + std::to_string(stream.Seek(std::int32_t{0}, std::uint16_t{1})); break;
+            case 'e': stream.Seek(std::int64_t{0}, TSeekOrigin::soEnd); [[fallthrough]];
+            case '@': out += "@" + std::to_string(stream.Position()); break;
+            case 'z': stream.SetSize(n); break;
+            case 'f': stream.Flush(); break;
+            case 'x': inner.Refuse = !inner.Refuse; break;
+            case 't': inner.Max = count; break;
+          }
+        } catch (const EStreamError&) {
+          out += "!";
+        }
+      }
     }
-    EXPECT_EQ(FileBytes(name), row.bytes);
+    EXPECT_EQ(out, row.output);
+    EXPECT_EQ(inner.Log, row.log);
+    EXPECT_EQ(FileBytes("b.bin"), row.after);
   }
 }
 
-TEST_F(TextStream, TextCanBeReadBackBeforeItIsFlushed) {
-  TTextStream stream(PathOf("t.txt"), FileModeCreate);
-  stream.WriteLine(u"one");
-  stream.WriteStr(u"tw\u00F6");
-  stream.SetPosition(3);
-  String line;
-  ASSERT_TRUE(stream.ReadLine(line));
-  EXPECT_EQ(line, u"one");
-  ASSERT_TRUE(stream.ReadLine(line));
-  EXPECT_EQ(line, u"tw\u00F6");
-  EXPECT_FALSE(stream.ReadLine(line));
+namespace {
+
+const std::string Mark = "\xEF\xBB\xBF", Gruss = "Gr\xC3\xBC\xC3\x9F";
+
+// Bytes read one by one as ANSI text, as UTF-8.
+std::string Ansi(std::string_view bytes) {
+  String text;
+  for (const char byte : bytes) text += AnsiCharToWide(byte);
+  return StringToUtf8Bytes(text);
 }
 
-TEST_F(TextStream, HandleStartsAtTheFileStartAndStaysOpenAndShareFlagsJoinTheMode) {
-  WriteFile("t.txt", Utf8Mark + "one\r\n");
+std::string Repeat(std::string_view piece, int times) {
+  std::string result;
+  while (times-- > 0) result += piece;
+  return result;
+}
+
+}  // namespace
+
+// Scripts of steps on a text stream over a file that holds Content, or that the stream
+// creates when there is none: c reads every character, r one, l every line (each followed by
+// "/"); e gives the encoding's number, @ the position, z 1 at the end and 0 before; EN and DN
+// set the encoding and the default; wT writes T, nT the line T; L makes LF the line end; pN
+// seeks; f flushes; aNT appends the line T in encoding N with AppendLine; B frees the stream
+// and gives "=" and the file's bytes. Texts are UTF-8 both ways; a failure gives its message.
+TEST_F(TextStream, DetectsReadsWritesAndAppends) {
+  const std::optional<std::string> none;
+  const std::string bad = "\xC3\xA9\xF0\x9F\x98\x80\xC3" "A\x80\xFF\xC0\x80\xED\xA0\x80\xF4\x8F\xBF\xBF\xF4\x90\x80\x80"
+                          "\xF8\x88\x80\x80\x80\xFB\xBF\xBF\xBF\xBF\xE2\x82";
+  const std::string ansi = WideToMultiByte(CodePageAnsi, u"Gr\u00FC\u00DF", 4);
+  const struct { std::optional<std::string> content; std::string script, output; } rows[] = {
+      // Marks count whole and where the size fits them; then more than 30 zero bytes, all on one
+      // side, make UTF-16; then UTF-8 validity over 16384 bytes, high bytes at the end aside.
+      {"", "e c", "0"}, {"plain\r\n", "e c", "1plain\r\n"}, {"\x80\xE9\xE8", "e c", "1" + Ansi("\x80\xE9\xE8")},
+      {"\xFF" "A", "e c", "1" + Ansi("\xFF" "A")}, {"\xFE" "A", "e c", "1" + Ansi("\xFE" "A")},
+      {"\xFF\xFE" "A", "e c", "1" + Ansi("\xFF\xFE" "A")}, {"\xEF\xBB" "A", "e c", "1" + Ansi("\xEF\xBB" "A")},
+      {"\xFF\xFE" "A\0B\0"s, "e c", "3AB"}, {"\xFE\xFF\0A\0B"s, "e c", "3AB"}, {Repeat("A\0"s, 30), "e", "4"},
+      {Repeat("A\0"s, 31), "e c", "3" + Repeat("A", 31)}, {Repeat("\0A"s, 31), "e c", "3" + Repeat("A", 31)},
+      {"caf\xE9 au lait", "e", "1"}, {"caf\xE9", "e c", "4caf\t"}, {Repeat("ab", 8191) + "\xC3\xA9\xE9x", "e", "4"},
+      {Repeat("ab", 8190) + "\xC3\xA9\xE9x", "e", "1"},
+      // Malformed UTF-8 never fails: each lead byte gives one character.
+      {Mark + bad, "c", "\xC3\xA9\xF0\x9F\x98\x80\x03" "A\xC2\x80\xC3\xBF\0\xED\xA0\x80\xF4\x8F\xBF\xBF???\xC2\x82"s},
+      // Lines end at CR LF, LF or a lone CR; the look-ahead after CR gives a whole pair back,
+      // and the second half of a pair is still to come when every byte has been read.
+      {"a\r\nb\rc\n\re\r", "l", "a/b/c//e/"}, {"\r\n", "l", "/"},
+      {Mark + "a\r\xF0\x9F\x98\x80" "b", "l", "a/\xF0\x9F\x98\x80" "b/"},
+      {Mark + "\xF0\x9F\x98\x80", "r z l z", "\xED\xA0\xBD" "0\xED\xB8\x80/1"},
+      // Writing puts the encoding's mark first on an empty stream, never over content, flushed
+      // or not; empty text writes nothing, and a read decides an empty stream as ANSI.
+      {none, "w e nh\xC3\xA9 B", "0=" + Mark + "h\xC3\xA9\r\n"}, {none, "D0 nh\xC3\xA9 e B", "0=h\xC3\xA9\r\n"},
+      {none, "D3 wh\xC3\xA9 B", "=\xFF\xFEh\0\xE9\0"s}, {none, "E3 @ B", "@2=\xFF\xFE"}, {none, "p1 E4 e B", "4="},
+      {none, "L na B", "=" + Mark + "a\n"}, {none, "c wx e B", "1=x"}, {none, "wabc f p0 E3 e B", "3=" + Mark + "abc"},
+      {none, "wabc p0 E3 B", "=" + Mark + "abc"}, {none, "D7 w wx e B", "!Invalid encoding7="},
+      // What was written reads back before it is flushed.
+      {none, "none wtw\xC3\xB6 z p3 l", "1one/tw\xC3\xB6/"},
+      // AppendLine starts a file in the chosen encoding with its mark (UTF-8 by default) or
+      // keeps the encoding of a file with content, and closes the file again.
+      {none, "a0" + Gruss + " a1again B", "=" + Mark + Gruss + "\r\nagain\r\n"},
+      {none, "a3" + Gruss + " B", "=\xFF\xFEG\0r\0\xFC\0\xDF\0\r\0\n\0"s},
+      {none, "a1" + Gruss + " B", "=" + ansi + "\r\n"},
+      {none, "a2" + Gruss + " B", "=" + AnsiToOem(ansi) + "\r\n"}, {"", "a3A B", "=\xFF\xFE" "A\0\r\0\n\0"s},
+      {"abc\r\n", "a3x B", "=abc\r\nx\r\n"}, {"\xFF\xFE" "A\0"s, "a0 B", "=\xFF\xFE" "A\0\r\0\n\0"s},
+      {"\xFE\xFF\0A"s, "a1B B", "=\xFE\xFF\0A\0B\0\r\0\n"s},
+      {"\xC3\xA9\r\n", "a1\xC3\xBC B", "=\xC3\xA9\r\n\xC3\xBC\r\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.content.value_or("-").substr(0, 16)) + " " + row.script);
+    std::filesystem::remove(Root() / "t.txt");
+    if (row.content) WriteFile("t.txt", *row.content);
+    bool create = !row.content;
+    std::optional<TTextStream> stream;
+    const auto open = [&]() -> TTextStream& {
+      if (!stream)
+        stream.emplace(PathOf("t.txt"), std::exchange(create, false) ? FileModeCreate : FileModeOpenReadWrite);
+      return *stream;
+    };
+    std::string out;
+    std::istringstream steps(row.script);
+    for (std::string step; steps >> step;) {
+      const String text = Utf8BytesToString(step.substr(1));
+      const auto n = static_cast<std::uint8_t>(step.size() > 1 ? step[1] - '0' : 0);
+      String read;
+      Char ch;
+      try {
+        switch (step[0]) {
+          case 'c': while (open().ReadChar(ch)) read += ch; break;
+          case 'r': if (open().ReadChar(ch)) read += ch; break;
+          case 'l': for (int i = 0; i < 9 && open().ReadLine(read); ++i) out += StringToUtf8Bytes(read) + "/"; break;
+          case 'e': out += std::to_string(static_cast<int>(open().Encoding())); break;
+          case '@': out += "@" + std::to_string(open().Position()); break;
+          case 'z': out += open().Eof() ? "1" : "0"; break;
+          case 'E': open().SetEncoding(static_cast<TFileEncoding>(n)); break;
+          case 'D': open().SetDefaultEncoding(static_cast<TFileEncoding>(n)); break;
+          case 'w': open().WriteStr(text); break;
+          case 'n': open().WriteLine(text); break;
+          case 'L': open().SetLineSeparator(u"\n"); break;
+          case 'p': open().SetPosition(n); break;
+          case 'f': open().Flush(); break;
+          case 'a': stream.reset(), TTextStream::AppendLine(PathOf("t.txt"), text.substr(1), TFileEncoding{n}); break;
+          case 'B': stream.reset(), out += "=" + FileBytes("t.txt"); break;
+        }
+      } catch (const Exception& error) {
+        out += "!" + StringToUtf8Bytes(error.Message());
+      }
+      out += StringToUtf8Bytes(read);  // after lines, what the last ReadLine left
+    }
+    EXPECT_EQ(out, row.output);
+  }
+  const String missing = Raised([&] { TTextStream::AppendLine(PathOf("no/log.txt"), u"x", feAuto); });
+  EXPECT_EQ(missing.substr(0, 13), u"EFCreateError");
+}
+
+// A handle's file starts at 0 wherever the handle stands. Share flags join the mode, and a
+// creating mode with a bare high byte reopens the new file for reading and writing.
+TEST_F(TextStream, OpensByHandleOrByNameWithShareFlags) {
+  WriteFile("t.txt", Mark + "one\r\n");
   {
     TFileStream file(PathOf("t.txt"), FileModeOpenReadWrite);
     file.SetPosition(5);
-    {
-      TTextStream text(file.Handle());
-      EXPECT_EQ(text.Encoding(), feUTF8);
-      text.SetPosition(text.Size());
-      text.WriteLine(u"two");
-    }
-    EXPECT_EQ(file.Write("!", 1), 1);  // where the final flush left the handle
+    TTextStream(file.Handle()).WriteLine(u"two");  // behind the mark, once UTF-8 is detected
+    EXPECT_EQ(file.Write("!", 1), 1);              // where the final flush left the handle
   }
-  {
-    TTextStream stream(PathOf("t.txt"), FileModeOpenRead, FileModeOpenReadWrite | FileShareRead);
-    stream.SetPosition(stream.Size());
-    stream.WriteStr(u"3");
-  }
-  EXPECT_EQ(FileBytes("t.txt"), Utf8Mark + "one\r\ntwo\r\n!3");
-}
-
-TEST_F(TextStream, AppendLineStartsAFileInTheChosenEncodingOrKeepsTheFilesOwn) {
-  const String msg = u"Gr\u00FC\u00DF" "e";
-  const std::string ansi = WideToMultiByte(CodePageAnsi, msg.data(), static_cast<int>(msg.size()));
-  const std::optional<std::string> missing;
-  struct Row { std::optional<std::string> before; TFileEncoding encoding; String msg; std::string after; };
-  const Row rows[] = {
-      {missing, feAuto, msg, Utf8Mark + "Gr\xC3\xBC\xC3\x9F" "e\r\n"},
-      {missing, feUTF8, msg, Utf8Mark + "Gr\xC3\xBC\xC3\x9F" "e\r\n"},
-      {missing, feUTF16, msg, "\xFF\xFEG\0r\0\xFC\0\xDF\0e\0\r\0\n\0"s},
-      {missing, feANSI, msg, ansi + "\r\n"},
-      {missing, feOEM, msg, AnsiToOem(ansi) + "\r\n"},
-      {"", feUTF16, u"A", "\xFF\xFE" "A\0\r\0\n\0"s},
-      {"abc\r\n", feUTF16, u"x", "abc\r\nx\r\n"},
-      {"abc", feAuto, u"def", "abcdef\r\n"},
-      {"\xFF\xFE" "A\0"s, feAuto, u"", "\xFF\xFE" "A\0\r\0\n\0"s},
-      {"\xFE\xFF\0A"s, feANSI, u"B", "\xFE\xFF\0A\0B\0\r\0\n"s},
-      {"\xC3\xA9\r\n", feANSI, u"\u00FC", "\xC3\xA9\r\n\xC3\xBC\r\n"},
+  EXPECT_EQ(FileBytes("t.txt"), Mark + "two\r\n!");
+  const struct { std::uint16_t mode, flags; std::string after; } rows[] = {
+      {FileModeOpenRead, FileModeOpenReadWrite | FileShareRead, "abcx"}, {FileModeCreate, 0x0100, Mark + "x"},
+      {FileModeOpenRead, 0x0100, "abc!"}, {FileModeOpenRead, 0, "abc!"},
   };
-  int i = 0;
-  for (const Row& row : rows) {
-    SCOPED_TRACE(i);
-    const std::string name = "log" + std::to_string(i++) + ".txt";
-    if (row.before) WriteFile(name, *row.before);
-    TTextStream::AppendLine(PathOf(name), row.msg, row.encoding);
-    EXPECT_EQ(FileBytes(name), row.after);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message() << row.mode << " " << row.flags);
+    WriteFile("s.txt", "abc");
+    std::string raised;
+    {
+      TTextStream stream(PathOf("s.txt"), row.mode, row.flags);
+      stream.SetPosition(stream.Size());
+      stream.WriteStr(u"x");
+      if (!Raised([&] { stream.Flush(); }).empty()) raised = "!";
+    }
+    EXPECT_EQ(FileBytes("s.txt") + raised, row.after);
   }
-  // The file is closed again: a second call can open it.
-  TTextStream::AppendLine(PathOf("log0.txt"), u"again", feANSI);
-  EXPECT_EQ(FileBytes("log0.txt"), rows[0].after + "again\r\n");
-  EXPECT_THROW(TTextStream::AppendLine(PathOf(std::filesystem::path("no") / "log.txt"), msg, feAuto), EFCreateError);
 }

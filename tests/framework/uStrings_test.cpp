@@ -1,14 +1,17 @@
+// <windows.h> comes first: the unit's header undoes a macro of it.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "framework/uStrings.h"
 
 #include <gtest/gtest.h>
 
-#include "rtl/Exceptions.h"
 #include "support/Raises.h"
 #include "support/TestPlatform.h"
 
 namespace {
 
-// A number that names no code page.
 constexpr std::uint32_t UnknownCodePage = 12345;
 
 String Wide(std::uint32_t codePage, const RawByteString& bytes) {
@@ -19,78 +22,72 @@ RawByteString Narrow(std::uint32_t codePage, const String& text) {
   return WideToMultiByte(codePage, text.data(), static_cast<int>(text.size()));
 }
 
-TEST(StringConversion, EmptyInputGivesEmptyResultWithoutAskingThePlatform) {
-  // An unknown code page would fail if the platform were asked.
+}  // namespace
+
+// Each row both ways. Result sizes are asked for, not guessed: a code unit takes up to three
+// bytes in UTF-8, four in GB18030 and five in UTF-7, which must also close its shifted stretch.
+TEST(StringConversion, CodePagesConvertBothWays) {
+  const struct { std::uint32_t codePage; RawByteString bytes; String text; } rows[] = {
+      {1252, "caf\xE9 \x80 \x9F", u"caf\u00E9 \u20AC \u0178"}, {437, "caf\x82 \xB0 \xE1", u"caf\u00E9 \u2591 \u00DF"},
+      {28591, "\xE9\xFF", u"\u00E9\u00FF"}, {65000, "+AOk-", u"\u00E9"}, {54936, "\x81\x30\x81\x30", u"\u0080"},
+      {CodePageUtf8, "\xEF\xBB\xBF" "a\xC3\xA9\xE0\xA0\x80\xEF\xBF\xBD\xF0\x9F\x98\x80",
+       u"\uFEFFa\u00E9\u0800\uFFFD\U0001F600"},
+#ifndef _WIN32
+      // The system code pages are UTF-8 here, and bytes that are not valid UTF-8 survive.
+      {CodePageAnsi, "caf\xC3\xA9 \xE9\xFF\xC3", u"caf\u00E9 \xDCE9\xDCFF\xDCC3"}, {CodePageOem, "\xC3\xA9", u"\u00E9"},
+#endif
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.codePage);
+    if (row.codePage == 54936 && RunningUnderWine()) continue;  // Wine does not know GB18030
+    EXPECT_EQ(Wide(row.codePage, row.bytes), row.text);
+    EXPECT_EQ(Narrow(row.codePage, row.text), row.bytes);
+  }
+  EXPECT_EQ(WideToUTF8(u"a\u00E9\u4E2D", 2), "a\xC3\xA9");
+}
+
+// On Windows those of a Western European system, ANSI 1252 and OEM 437.
+TEST(StringConversion, SystemCodePagesConvertSingleBytesAndKeepTheLengthInOem) {
+#ifdef _WIN32
+  if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << " and " << GetOEMCP();
+  const String text = u"\u00E9\u20ACA";
+  const RawByteString oem = "caf\x82 \xE1";
+#else
+  const String text = u"\xDCE9\xDC80" u"A";
+  const RawByteString oem = "caf\xE9 \xDF";
+#endif
+  EXPECT_EQ((String{AnsiCharToWide('\xE9'), AnsiCharToWide('\x80'), AnsiCharToWide('A')}), text);
+  EXPECT_EQ(AnsiToWide("\xE9\x80" "A", 3), text);
+  EXPECT_EQ(AnsiToOem(RawByteString("caf\xE9 \xDF")), oem);
+  RawByteString all;
+  for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
+  EXPECT_EQ(AnsiToOem(all).size(), all.size());
+  EXPECT_EQ(AnsiToOem(all.data(), 0x7F), all.substr(0, 0x7F));
+}
+
+TEST(StringConversion, LacksAreReplacedUnknownCodePagesRaiseAndEmptyInputIsNoConversion) {
+  EXPECT_EQ(Narrow(1252, u"a\u4E2Db"), "a?b");
+  EXPECT_EQ(Narrow(437, u"\U0001F600."), "??.");  // each unit of a pair on its own
+  const String gap = Wide(1252, "a\x81z");     // a byte that code page 1252 leaves out
+  EXPECT_EQ(gap.size() == 3 ? gap.substr(0, 1) + gap.substr(2) : gap, u"az");
+  EXPECT_EQ(Raised([] { Wide(UnknownCodePage, "a"); }), u"EStringError: Conversion failed.");
+  EXPECT_EQ(Raised([] { Narrow(UnknownCodePage, u"a"); }), u"EStringError: Conversion failed.");
   for (const int length : {0, -1}) {
-    SCOPED_TRACE(length);
-    EXPECT_EQ(AnsiToOem("x", length), "");
-    EXPECT_EQ(MultiByteToWide(UnknownCodePage, "x", length), u"");
-    EXPECT_EQ(AnsiToWide("x", length), u"");
-    EXPECT_EQ(WideToMultiByte(UnknownCodePage, u"x", length), "");
-    EXPECT_EQ(WideToUTF8(u"x", length), "");
+    EXPECT_EQ(AnsiToOem("x", length) + WideToMultiByte(UnknownCodePage, u"x", length) + WideToUTF8(u"x", length), "");
+    EXPECT_EQ(MultiByteToWide(UnknownCodePage, "x", length) + AnsiToWide("x", length), u"");
     EXPECT_FALSE(IsValidUtf8("x", length));
   }
 }
 
-// Result sizes are asked for, not guessed: a code unit may take three bytes in UTF-8, four
-// in GB18030 and five in UTF-7, which must also close its shifted stretch at the end.
-TEST(StringConversion, NamedCodePagesConvertBothWays) {
-  struct Case { std::uint32_t codePage; RawByteString bytes; String text; };
-  const Case cases[] = {
-      {1252, "caf\xE9 \x80 \x9F", u"caf\u00E9 \u20AC \u0178"},
-      {437, "caf\x82 \xB0 \xE1", u"caf\u00E9 \u2591 \u00DF"},
-      {28591, "\xE9\xFF", u"\u00E9\u00FF"},
-      {65000, "+AOk-", u"\u00E9"},
-      // The byte-order mark is text like any other.
-      {CodePageUtf8, "\xEF\xBB\xBF" "a\xC3\xA9\xE0\xA0\x80\xE2\x82\xAC\xEF\xBF\xBD\xF0\x9F\x98\x80",
-       u"\uFEFFa\u00E9\u0800\u20AC\uFFFD\U0001F600"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.codePage);
-    EXPECT_EQ(Wide(c.codePage, c.bytes), c.text);
-    EXPECT_EQ(Narrow(c.codePage, c.text), c.bytes);
-  }
-  EXPECT_EQ(WideToUTF8(u"a\u00E9\u4E2D", 2), "a\xC3\xA9");
-  if (RunningUnderWine()) GTEST_SKIP() << "Wine does not know code page 54936";
-  EXPECT_EQ(Narrow(54936, u"\u0080"), "\x81\x30\x81\x30");
-  EXPECT_EQ(Wide(54936, "\x81\x30\x81\x30"), u"\u0080");
-}
-
-TEST(StringConversion, WhatACodePageLacksIsReplacedAndAnUnknownCodePageRaises) {
-  EXPECT_EQ(Narrow(1252, u"a\u4E2Db"), "a?b");
-  // Each code unit of a surrogate pair is replaced on its own.
-  EXPECT_EQ(Narrow(437, u"\U0001F600."), "??.");
-  // 0x81 is a gap in code page 1252; it still yields one code unit.
-  const String text = Wide(1252, "a\x81z");
-  ASSERT_EQ(text.size(), 3u);
-  EXPECT_EQ(text[0], u'a');
-  EXPECT_EQ(text[2], u'z');
-  EXPECT_EQ(MessageOfRaised<EStringError>([] { Wide(UnknownCodePage, "a"); }), u"Conversion failed.");
-  EXPECT_EQ(MessageOfRaised<EStringError>([] { Narrow(UnknownCodePage, u"a"); }), u"Conversion failed.");
-}
-
-TEST(StringConversion, AnsiToOemKeepsTheLength) {
-  RawByteString ansi;
-  for (int byte = 1; byte < 256; ++byte) ansi += static_cast<char>(byte);
-  const RawByteString oem = AnsiToOem(ansi);
-  EXPECT_EQ(oem.size(), ansi.size());
-  EXPECT_EQ(oem.substr(0, 0x7F), ansi.substr(0, 0x7F));
-  EXPECT_EQ(AnsiToOem(ansi.data(), 10), oem.substr(0, 10));
-}
-
+// Overlong forms, encoded surrogates, values beyond U+10FFFF and cut sequences are invalid.
 TEST(StringConversion, IsValidUtf8AcceptsOnlyStrictUtf8) {
-  const std::pair<RawByteString, bool> cases[] = {
+  const std::pair<RawByteString, bool> rows[] = {
       {"plain", true}, {"\xEF\xBB\xBF" "caf\xC3\xA9", true}, {"\xF0\x9F\x98\x80", true}, {"\xF4\x8F\xBF\xBF", true},
-      {"caf\xE9", false},                                 // a code-page byte
-      {"\xC3", false}, {"\x80", false},                   // cut short; a continuation without a lead
-      {"\xC0\xAF", false}, {"\xE0\x80\xAF", false},       // overlong
-      {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false},  // an encoded surrogate; beyond U+10FFFF
-      {"\xF0\x9F\x98\x80\xFF", false},                    // a bad byte after a supplementary character
+      {"caf\xE9", false}, {"\xC3", false}, {"\x80", false}, {"\xC0\xAF", false}, {"\xE0\x80\xAF", false},
+      {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xF0\x9F\x98\x80\xFF", false},
   };
-  for (const auto& [bytes, valid] : cases) {
+  for (const auto& [bytes, valid] : rows) {
     SCOPED_TRACE(testing::PrintToString(bytes));
     EXPECT_EQ(IsValidUtf8(bytes.data(), static_cast<int>(bytes.size())), valid);
   }
 }
-
-}  // namespace

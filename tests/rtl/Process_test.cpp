@@ -1,44 +1,56 @@
 #include "rtl/Process.h"
 
-#include <filesystem>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <shellapi.h>
+#endif
 
 #include <gtest/gtest.h>
 
+#include "rtl/FileSystem.h"
+#include "rtl/Path.h"
 #include "rtl/Utf8.h"
-#include "support/TestPlatform.h"
 
 TEST(SplitCommandLine, FollowsTheQuotingRules) {
-  const struct { String commandLine; TStringList parameters; } cases[] = {
-      {u"", {}},
-      {u"  prog  a   b  ", {u"prog", u"a", u"b"}},
+  const struct { String commandLine; TStringList parameters; } rows[] = {
+      {u"", {}}, {u"  prog  a   b  ", {u"prog", u"a", u"b"}},
       {u"\"C:\\Program Files\\t.exe\" -r", {u"C:\\Program Files\\t.exe", u"-r"}},
-      // Quotes in the middle join the quoted text to the text around it.
-      {u"prog x\"a b\"y a\"\"b", {u"prog", u"xa by", u"ab"}},
-      // An empty pair of quotes between blanks is no parameter at all.
-      {u"prog a \"\" b \"\"\"\"c", {u"prog", u"a", u"b", u"c"}},
-      {u"prog \" \" b", {u"prog", u" ", u"b"}},
-      // An unterminated quote runs to the end.
-      {u"prog \"a b", {u"prog", u"a b"}},
-      // The first parameter that comes out empty ends the list.
-      {u"prog a \"", {u"prog", u"a"}},
-      {u"prog a \"\"\"", {u"prog", u"a"}},
+      // Quotes join the text around them; an empty pair between blanks is no parameter at all.
+      {u"prog x\"a b\"y a\"\"b", {u"prog", u"xa by", u"ab"}}, {u"prog a \"\" b \"\"\"\"c", {u"prog", u"a", u"b", u"c"}},
+      {u"prog \" \" b", {u"prog", u" ", u"b"}}, {u"prog \"a b", {u"prog", u"a b"}},
+      // The first parameter that comes out empty ends the list, and a NUL the text.
+      {u"prog a \"", {u"prog", u"a"}}, {u"prog a \"\"\"", {u"prog", u"a"}}, {String(u"prog a\0b", 8), {u"prog", u"a"}},
       // No escapes: a backslash is an ordinary character, also before a quote.
       {u"prog C:\\dir\\ \"x\\\" y", {u"prog", u"C:\\dir\\", u"x\\", u"y"}},
       // Control characters separate outside quotes and are kept inside them.
       {u"prog\ta\r\nb\x01" u"c \"d\te\"", {u"prog", u"a", u"b", u"c", u"d\te"}},
-      {String(u"prog a\0b", 8), {u"prog", u"a"}},
       {u"prog d\u00E9bug \U0001F600", {u"prog", u"d\u00E9bug", u"\U0001F600"}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(StringToUtf8Bytes(c.commandLine));
-    EXPECT_EQ(SplitCommandLine(c.commandLine), c.parameters);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(StringToUtf8Bytes(row.commandLine));
+    EXPECT_EQ(SplitCommandLine(row.commandLine), row.parameters);
   }
 }
 
-TEST(ExecutablePath, NamesTheRunningTestProgram) {
+TEST(Process, ParametersLeaveOutTheProgramAndEmptyOnesAndTheExecutableIsThisProgram) {
+  const char* const argv[] = {"/bin/prog", "-r", "", "caf\xC3\xA9", "\xE9", "a b"};
+  SetProcessArguments(6, argv);
+#ifdef _WIN32
+  // main()'s arguments play no part: Windows splits its own command line, as the shell does
+  // for the plain arguments of a test run.
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  TStringList expected;
+  for (int i = 1; i < count; ++i) expected.emplace_back(arguments[i], arguments[i] + wcslen(arguments[i]));
+  LocalFree(arguments);
+  EXPECT_EQ(ProcessParameters(), expected);
+#else
+  EXPECT_EQ(ProcessParameters(), (TStringList{u"-r", u"caf\u00E9", u"\xDCE9", u"a b"}));
+  SetProcessArguments(0, nullptr);
+  EXPECT_EQ(ProcessParameters(), TStringList());
+#endif
   const String path = ExecutablePath();
-  const std::filesystem::path file = ToPath(path);
-  EXPECT_TRUE(file.is_absolute()) << StringToUtf8Bytes(path);
-  EXPECT_TRUE(std::filesystem::is_regular_file(file)) << StringToUtf8Bytes(path);
-  EXPECT_EQ(file.stem(), "tidemark_tests");
+  EXPECT_TRUE(FileExists(path) && ExpandFileName(path) == path) << StringToUtf8Bytes(path);
+  EXPECT_EQ(ChangeFileExt(ExtractFileName(path), u""), u"tidemark_tests");
 }

@@ -1,19 +1,14 @@
 #pragma once
-// Checks on the errors that units raise.
+// What a unit raised, as "<class>: <message>"; empty when nothing was raised.
 
-#include <gtest/gtest.h>
+#include "rtl/Exceptions.h"
 
-#include "rtl/String.h"
-
-// Runs Action, which must raise E; returns the error's message (empty, with a test
-// failure, when nothing or something else was raised).
-template <typename E, typename F>
-String MessageOfRaised(F action) {
+template <typename F>
+String Raised(F action) {
   try {
     action();
-  } catch (const E& error) {
-    return error.Message();
+  } catch (const Exception& error) {
+    return error.ClassName() + u": " + error.Message();
   }
-  ADD_FAILURE() << "the expected error was not raised";
   return {};
 }

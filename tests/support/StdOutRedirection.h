@@ -1,37 +1,30 @@
 #pragma once
-// Points the process's standard output somewhere else for the life of the object, so that
-// code writing to it can be watched. Nothing the test framework prints may happen meanwhile.
+// Points the process's standard output elsewhere for the life of the object, so that code
+// writing to it can be watched; nothing the test framework prints may happen meanwhile.
 
-#include <cstdint>
-#include <string>
+#include "support/TempFile.h"
 
 enum class TStdOutTarget {
-  File,        // a temporary file; Text() returns what was written
-  Closed,      // no standard output at all
-  BrokenPipe,  // a pipe whose reading end is closed
-  DiskFull,    // a device that is always full (POSIX only)
-  Terminal     // a pseudo-terminal in raw mode; Text() returns what reached it (POSIX only)
+  File,      // a temporary file; Text() returns what was written
+  Closed,    // no standard output at all
+  DiskFull,  // a device that is always full (POSIX only)
+  Terminal   // a pseudo-terminal in raw mode; Text() returns what reached it (POSIX only)
 };
 
 class TStdOutRedirection {
 public:
   explicit TStdOutRedirection(TStdOutTarget target);
-  ~TStdOutRedirection();
+  ~TStdOutRedirection() { Text(); }
   TStdOutRedirection(const TStdOutRedirection&) = delete;
   TStdOutRedirection& operator=(const TStdOutRedirection&) = delete;
 
   // Whether the platform offers the target; when not, nothing was redirected.
-  bool Supported() const { return fSupported; }
-  // Puts standard output back and returns the bytes written to a File or Terminal target.
-  // Objects still holding the redirected output must be gone before.
+  bool Supported() const { return fSaved != -1; }
+  // Puts standard output back and returns what was captured. Objects still holding the
+  // redirected output must be gone before.
   std::string Text();
 
 private:
-  void Restore();
-
-  TStdOutTarget fTarget;
-  bool fSupported = true;
-  bool fRestored = false;
   std::intptr_t fSaved = -1;
   std::intptr_t fCapture = -1;
 };

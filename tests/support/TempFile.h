@@ -1,5 +1,5 @@
 #pragma once
-// Scratch files for capturing a program's output: made with the platform's own calls.
+// Scratch files for capturing output, made with the platform's own calls (support/Capture_*).
 
 #include <cstdint>
 #include <string>
@@ -7,8 +7,6 @@
 // A new temporary file, open for reading and writing, that vanishes when closed: a file
 // descriptor on POSIX, an inheritable HANDLE on Windows. Aborts when none can be made.
 std::intptr_t OpenTemporaryFile();
-
 // Everything in the file, read from its start.
 std::string ReadFromStart(std::intptr_t file);
-
 void CloseTemporaryFile(std::intptr_t file);

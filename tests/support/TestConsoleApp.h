@@ -1,6 +1,7 @@
 #pragma once
 // A console application for tests: its name and processing are the test's to choose, and
-// the base's protected operations are open to it.
+// the base's protected operations are open to it. The fixture runs the unit's start-up and
+// shutdown around each test, as the program entry does.
 
 #include <functional>
 
@@ -16,8 +17,8 @@ public:
   TTestConsoleApp(TCreationKey key, TAction action, TNameFunc name = [] { return String(u"Test"); })
       : TConsoleApp(key), fAction(std::move(action)), fName(std::move(name)) {}
 
-  using TConsoleApp::AppendLog, TConsoleApp::SetColors, TConsoleApp::ShowSyntax, TConsoleApp::TextAttr,
-      TConsoleApp::Write, TConsoleApp::WriteColored, TConsoleApp::WriteError, TConsoleApp::WriteLn;
+  using TConsoleApp::AppendLog, TConsoleApp::SetColors, TConsoleApp::ShowSyntax, TConsoleApp::Write,
+      TConsoleApp::WriteColored, TConsoleApp::WriteError, TConsoleApp::WriteLn;
 
 protected:
   String GetAppName() override { return fName(); }
@@ -35,7 +36,6 @@ inline TConsoleAppClass TestAppClass(TTestConsoleApp::TAction action,
   return [action, name] { return TConsoleApp::Create<TTestConsoleApp>(action, name); };
 }
 
-// The unit's start-up and shutdown around each test, as the program entry runs them.
 class ConsoleAppTest : public ::testing::Test {
 protected:
   void SetUp() override {
