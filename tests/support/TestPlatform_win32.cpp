@@ -59,7 +59,8 @@ bool MakeLink(const fs::path& link, const fs::path& target, bool toDirectory) {
   // Wine's CreateSymbolicLinkW makes nothing: its host's ln does, with no handle to wait on.
   std::wstring commandLine = L"ln -s ";
   for (const char c : UnixName(target) + " " + UnixName(link)) commandLine += wchar_t(c);
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!toDirectory || !fs::is_directory(target) ||
       !CreateProcessW(DosName("/bin/ln").c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
@@ -87,7 +88,8 @@ TProgramRun RunProgram(const std::vector<String>& args, TOutput output, bool) {
   HANDLE writer = nullptr, reader = nullptr;
   if (output == TOutput::Full) writer = CreateFileW(DosName("/dev/full").c_str(), GENERIC_WRITE, 3, &inherit, OPEN_EXISTING, 0, nullptr);
   if (output == TOutput::BrokenPipe && CreatePipe(&reader, &writer, &inherit, 0)) CloseHandle(reader);
-  STARTUPINFOW startup{sizeof startup};
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = CreateFileW(L"NUL", GENERIC_READ, 3, &inherit, OPEN_EXISTING, 0, nullptr);
   startup.hStdOutput = output == TOutput::File ? reinterpret_cast<HANDLE>(out) : writer;
