@@ -40,8 +40,9 @@ TEST_F(Compatibility, DeleteDirectoryTreeTakesAllButWhatLinksLeadToAndWhatCannot
   }
   MakeDir("tree/empty");
   const fs::perms kept = fs::status(Root() / "outside/kept").permissions();
-  const bool links = MakeLink(Root() / "tree/link", Root() / "outside", true);
-  EXPECT_EQ(MakeLink(Root() / "tree-link", Root() / "outside", true), links);
+  // Wine cannot remove the links its host makes.
+  const bool links = !RunningUnderWine() && MakeLink(Root() / "tree/link", Root() / "outside", true);
+  EXPECT_TRUE(!links || MakeLink(Root() / "tree-link", Root() / "outside", true));
   EXPECT_TRUE(DeleteDirectoryTree(PathOf("tree") + PathDelim));
   EXPECT_TRUE(DeleteDirectoryTree(u""));
   EXPECT_FALSE(DeleteDirectoryTree(PathOf("tree")));
@@ -62,7 +63,7 @@ TEST_F(Compatibility, ShutdownDeletesTheListedPaths) {
   for (const char* file : {"file", "read-only", "dir/sub/read-only", "target/kept"}) WriteFile(file);
   MakeReadOnly(Root() / "read-only");
   MakeReadOnly(Root() / "dir/sub/read-only");
-  MakeLink(Root() / "link", Root() / "target", true);
+  if (!RunningUnderWine()) MakeLink(Root() / "link", Root() / "target", true);  // as above
   {
     const TCompatibilityRun run;
     ASSERT_TRUE(FilesToDeleteOnExit() != nullptr && FilesToDeleteOnExit()->empty());

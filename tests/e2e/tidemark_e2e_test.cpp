@@ -47,11 +47,11 @@ bool AtIndexTime(const fs::path& pack) { return StoredTimes(pack)->LastWrite == 
 
 class Program : public TempDirTest {
 protected:
-  // A working tree Base/Kind whose repository holds pack-<Kind>.pack, off its index's time but
-  // for kind "unchanged".
+  // A working tree Base/Kind whose repository holds a pack named after its last part, off its
+  // index's time but for kind "unchanged".
   fs::path Repository(const std::string& base, const std::string& kind) {
     const fs::path git = ToPath(PathOf(base) + PathDelim + Utf8BytesToString(kind + "/.git"));
-    const fs::path pack = git / "objects" / "pack" / ToPath(Utf8BytesToString("pack-" + kind + ".pack"));
+    const fs::path pack = git / "objects" / "pack" / ToPath(Utf8BytesToString("pack-" + kind.substr(kind.find('/') + 1) + ".pack"));
     fs::create_directories(pack.parent_path());
     for (const fs::path& file : {git / "index", git / "HEAD", IndexOf(pack), pack}) std::ofstream(file) << "ref: main\n";
     TFileTime time = StoredTimes(IndexOf(pack))->LastWrite;
@@ -61,13 +61,15 @@ protected:
   }
 
   // What a run at verbosity Rank (0 silent ... 4 debug) prints over the working trees Kinds
-  // below Base, after the banner.
+  // below Base (each started from its first part), after the banner.
   std::string Output(int rank, const std::string& base, const std::vector<std::string>& kinds) const {
     std::string text;
     const auto add = [&](int fromRank, const std::string& line) { text += rank >= fromRank ? line + Nl : ""; };
-    for (const std::string& kind : kinds) {
-      const String workTree = PathOf(base) + PathDelim + Utf8BytesToString(kind) + PathDelim, git = workTree + u".git" + PathDelim;
+    for (const std::string& path : kinds) {
+      const std::string kind = path.substr(path.find('/') + 1);
+      const String workTree = NativePath(PathOf(base) + PathDelim + Utf8BytesToString(path) + PathDelim), git = workTree + u".git" + PathDelim;
       const std::string pack = Shown(u"pack-" + Utf8BytesToString(kind) + u".pack");
+      if (kind != path) add(4, "Scanning " + Shown(PathOf(base) + PathDelim + Utf8BytesToString(path.substr(0, path.find('/')))) + Sep + "...");
       add(4, "Scanning " + Shown(workTree) + "...");
       if (kind != "locked") add(2, "Scanning GIT directory " + Shown(git) + "...");
       if (kind == "refused" || kind == "unsearchable") add(0, "Failed to reset time of " + pack + "!");
@@ -90,7 +92,7 @@ protected:
 TEST_F(Program, ScreensDirectoriesAndExitCodesFollowTheCommandLine) {
   const fs::path pack = Repository("top", "inner");
   fs::create_directories(Root() / "top/inner/src");
-  const String repo = PathOf("top/inner"), top = PathOf("top");
+  const String top = PathOf("top"), repo = top + PathDelim + u"inner";
   const std::string inner = Shown(repo) + Sep, git = inner + ".git" + Sep;
   const std::string screen = Syntax(), noArgument = Syntax("Parameter \"-v\" needs an argument.");
   const std::tuple<std::vector<String>, int, std::string> cases[] = {
@@ -127,18 +129,19 @@ TEST_F(Program, EveryVerbosityLevelPrintsItsShareOfTheLines) {
                                     "refused"};
   if (!OnWindows)
     kinds.insert(kinds.end(), {"changed \x80 lead \xC3 \xED\xA0\x80", "changed line\nfeed\r\ttab", "changed \x1F~\x7F\x1B[7m",
-                               "changed \xC2\x9F\xC2\xA0\x80\x9F\xA0", "changed csi\xC2\x9B" "2J", "unsearchable", "locked", "unlisted"});
+                               "changed \xC2\x9F\xC2\xA0\x80\x9F\xA0", "changed csi\xC2\x9B" "2J", "unsearchable", "locked",
+                               "nested/changed nested", "unlisted"});  // right after a directory that may not be read, one that is listed
   const std::pair<const char*, int> levels[] = {{"silent", 0}, {"quiet", 1}, {"normal", 2}, {"detailed", 3}, {"debug", 4}};
   for (const auto& [level, rank] : levels) {
     SCOPED_TRACE(level);
-    std::vector<String> args = {u"-v", Utf8BytesToString(level)};
+    std::vector<String> args = {u"-r", u"-v", Utf8BytesToString(level)};
     std::vector<fs::path> packs;
-    for (const std::string& kind : kinds) packs.push_back(Repository(level, kind)), args.push_back(PathOf(level) + PathDelim + Utf8BytesToString(kind));
+    for (const std::string& kind : kinds) packs.push_back(Repository(level, kind)), args.push_back(PathOf(level) + PathDelim + Utf8BytesToString(kind.substr(0, kind.find('/'))));
     const TFileTime refusedTime = StoredTimes(packs[4])->LastWrite;
     const THold refused = MakeImmutable(packs[4]), held = (MakeReadOnly(packs[0]), HoldOpen(packs[0]));
-    if (!refused) fs::remove_all(Root() / level / "refused"), args.erase(args.begin() + 6);
+    if (!refused) fs::remove_all(Root() / level / "refused"), args.erase(args.begin() + 7);
 #ifndef _WIN32
-    chmod(packs[packs.size() - 3].parent_path().c_str(), 0644);
+    chmod(packs[packs.size() - 4].parent_path().c_str(), 0644);
     chmod((Root() / level / "locked").c_str(), 0);
     chmod((Root() / level / "unlisted").c_str(), 0311);
 #endif

@@ -66,8 +66,8 @@ protected:
       const std::size_t arrow = item.find("->"), bang = item.find('!');
       const std::string to = arrow == std::string::npos ? "" : item.substr(arrow + 2), name = item.substr(bang + 1);
       const fs::path path = At(item.substr(0, std::min(arrow, bang)));
+      fs::create_directories(bang != std::string::npos ? path / "objects/pack" : to.empty() && item.ends_with('/') ? path : path.parent_path());
       if (!to.empty() && (fs::remove(path), !MakeLink(path, At(to.substr(0, to.find_last_not_of('/') + 1)), to.ends_with('/')))) return false;
-      if (to.empty()) fs::create_directories(bang != std::string::npos ? path / "objects/pack" : item.ends_with('/') ? path : path.parent_path());
       std::istringstream files(bang != std::string::npos ? (fs::exists(path / "HEAD") ? "" : "index HEAD") : to.empty() && !item.ends_with('/') ? "." : "");
       for (std::string file; files >> file;) std::ofstream(file == "." ? path : path / file) << "ref: main\n";
       fMade.insert({path, path / "index", path / "HEAD"});
@@ -172,7 +172,9 @@ TEST_F(Engine, TreesGiveTheirEventsAndOnlyPacksTakeTheirIndexTimes) {
     SCOPED_TRACE(tree);
     fBase = "c" + std::to_string(index++);
     fMade.clear();
-    if (!Make(tree)) continue;  // Wine makes links to directories only
+    const bool made = Make(tree);
+    if (!made && RunningUnderWine()) continue;  // Wine makes links to directories only
+    ASSERT_TRUE(made);
     const auto before = Snapshot();
     std::vector<TEvent> events;
     bool result = true;
@@ -302,7 +304,7 @@ const std::string Varied = "a/.git a/s/.git!+p1 b/.git/HEAD b/.git/objects/pack/
 TEST_F(Engine, EventsMatchAWalkByFullPathsEventForEvent) {
   for (std::size_t i = 0; i <= 2 * std::size(Cases) + 1; ++i) {  // each twice, one below names with blanks and beyond ASCII
     fBase = (i % 2 ? "o n\xC3\xA9/c" : "c") + std::to_string(i / 2);
-    Make(i / 2 < std::size(Cases) ? std::get<0>(Cases[i / 2]) : Varied);  // where links cannot be made, a tree ends before them
+    EXPECT_TRUE(Make(i / 2 < std::size(Cases) ? std::get<0>(Cases[i / 2]) : Varied) || RunningUnderWine());  // Wine: a tree ends at its first link to a file
   }
   fBase.clear();
   fFileSystem.Unreadable.clear();
@@ -324,27 +326,28 @@ TEST_F(Engine, EventsMatchAWalkByFullPathsEventForEvent) {
         << (engine == fEvents.end() ? "(end)" : testing::PrintToString(*engine)) << ", reference "
         << (oracle == reference.Events.end() ? "(end)" : testing::PrintToString(*oracle));
     EXPECT_EQ(Snapshot(), walked);
-    EXPECT_TRUE(!start.empty() || !recursive || fEvents.size() > 250) << fEvents.size();
+    EXPECT_TRUE(!start.empty() || !recursive || fEvents.size() > 200) << fEvents.size();
     restore(Snapshot());
   }
 }
 
 // Past the path limit (PATH_MAX natively, MAX_PATH under Wine, within its host's 4096 bytes) and
 // deeper than the walk keeps directories open. Each level has siblings made before and after the
-// chain, so that a listing in either order of making shows one after it; a link a third of the
-// way down leads to a repository elsewhere, one at the bottom to the top: neither is taken.
+// chain, named after the level, so that a listing in the order of making, the reverse or by hash
+// shows some after it; a link a third of the way down leads to a repository elsewhere, one at the
+// bottom to the top: neither is taken.
 TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
   const std::string name(RunningUnderWine() ? 25 : 45, 'd');
   const int depth = 100;
   ASSERT_TRUE(Make("top/.git!+deep elsewhere/.git!+elsewhere"));
   for (int level = 0; level < depth; ++level) {  // moving "top" down a level at a time: no path grows long
-    fs::create_directories(At("wrapper/side/s"));
-    if (level == 0 || level == depth * 2 / 3) MakeLink(At("wrapper/side/up"), At(level ? "elsewhere" : "top"), true);
+    fs::create_directories(At("wrapper/side" + std::to_string(level) + "/s"));
+    if (level == 0 || level == depth * 2 / 3) MakeLink(At("wrapper/side" + std::to_string(level) + "/up"), At(level ? "elsewhere" : "top"), true);
     fs::rename(At("top"), At("wrapper/" + name));
-    fs::create_directories(At("wrapper/later/s"));
+    fs::create_directories(At("wrapper/later" + std::to_string(level) + "/s"));
     fs::rename(At("wrapper"), At("top"));
   }
-  ASSERT_TRUE(Make("top/side/.git!+shallow"));
+  ASSERT_TRUE(Make("top/side" + std::to_string(depth - 1) + "/.git!+shallow"));
   EXPECT_TRUE(Run(Dir("top")));
   String bottom = Dir("top");
   for (int level = 0; level < depth; ++level) bottom += ToString(name) + PathDelim;
@@ -353,7 +356,7 @@ TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
   EXPECT_EQ(visits.size(), 5u * depth + 1);  // each once
   EXPECT_TRUE(visits.contains(bottom));
   const String deepGit = bottom + NativePath(u".git/");
-  std::vector<TEvent> expected = Expected("S:top/side/.git +shallow");
+  std::vector<TEvent> expected = Expected("S:top/side" + std::to_string(depth - 1) + "/.git +shallow");
   expected.insert(expected.end(), {{evtGitDirectoryStart, deepGit}, {evtPackFileTimeChanged, u"pack-deep.pack"}, {evtGitDirectoryEnd, deepGit}});
   EXPECT_EQ(Lines(fEvents, false), Lines(expected));
   // A callback that throws there, where the pack is at its index's time now, gets the end event.

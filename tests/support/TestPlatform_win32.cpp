@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "rtl/Process.h"
+#include "rtl/Utf8.h"
 #include "support/TempFile.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +24,12 @@ std::basic_string<TTo> WineName(const char* entryPoint, const TFrom* name) {
   return converted ? converted.get() : std::basic_string<TTo>();
 }
 std::wstring DosName(const char* unixName) { return WineName<WCHAR>("wine_get_dos_file_name", unixName); }
-std::string UnixName(const fs::path& path) { return "\"" + WineName<char>("wine_get_unix_file_name", path.c_str()) + "\""; }
+// Quoted, for the host's programs; Wine names a file that does not exist yet only by its directory.
+std::wstring UnixName(const fs::path& path) {
+  const String directory = Utf8BytesToString(WineName<char>("wine_get_unix_file_name", path.parent_path().c_str()));
+  const std::wstring name = path.filename().wstring();
+  return L"\"" + std::wstring(directory.begin(), directory.end()) + L"/" + name + L"\"";
+}
 
 void RemoveLongTree(const std::wstring& path) {
   WIN32_FIND_DATAW data;
@@ -57,8 +63,7 @@ bool MakeLink(const fs::path& link, const fs::path& target, bool toDirectory) {
   if (!RunningUnderWine())
     return CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE | (toDirectory ? 1 : 0)) && made();
   // Wine's CreateSymbolicLinkW makes nothing: its host's ln does, with no handle to wait on.
-  std::wstring commandLine = L"ln -s ";
-  for (const char c : UnixName(target) + " " + UnixName(link)) commandLine += wchar_t(c);
+  std::wstring commandLine = L"ln -s " + UnixName(target) + L" " + UnixName(link);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
