@@ -1,521 +1,387 @@
+// The engine over trees described in a line of text, by its events and the files' times; a walk
+// by full paths to match on a varied tree; packs that change under it; trees past the path limit.
 #include "engine/uTidemark.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <random>
 #include <set>
+#include <sstream>
+#include <stdexcept>
 
 #include "compat/uCompatibility.h"
-#include "engine/EngineTestTree.h"
+#include "rtl/Utf8.h"
+#include "support/TempDir.h"
 
+namespace fs = std::filesystem;
 using enum TLogEvent;
 
 namespace {
 
-// The real file system, except for the names it is told to fail on.
-class TFaultyFileSystem : public TRealEngineFileSystem {
-public:
-  std::set<String> UnreadableTimes;
-  std::set<String> RefusedTimeChanges;
+struct TEvent {
+  TLogEvent Event;
+  String Value;
+  bool operator==(const TEvent&) const = default;
+};
+void PrintTo(const TEvent& e, std::ostream* out) { *out << int(e.Event) << " " << StringToUtf8Bytes(e.Value); }
 
-  bool GetFileTimes(const TDirectory& Directory, const String& FileName, TFileTime& CreationTime,
-                    TFileTime& LastWriteTime, TFileTime& LastAccessTime) override {
-    if (!UnreadableTimes.contains(Directory.Path() + FileName)) {
-      return TRealEngineFileSystem::GetFileTimes(Directory, FileName, CreationTime, LastWriteTime, LastAccessTime);
-    }
-    CreationTime = LastWriteTime = LastAccessTime = TFileTime{};
-    return false;
+// The real file system, but for the full paths it is told to fail on.
+struct TFaultyFileSystem : TRealEngineFileSystem {
+  std::set<String> Unreadable, Refused;
+  bool GetFileTimes(const TDirectory& dir, const String& name, TFileTime& c, TFileTime& w, TFileTime& a) override {
+    return !Unreadable.contains(dir.Path() + name) && TRealEngineFileSystem::GetFileTimes(dir, name, c, w, a);
   }
-  bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
-                            const TFileTime& LastWriteTime) override {
-    return !RefusedTimeChanges.contains(Directory.Path() + FileName) &&
-           TRealEngineFileSystem::SetFileLastWriteTime(Directory, FileName, LastWriteTime);
+  bool SetFileLastWriteTime(const TDirectory& dir, const String& name, const TFileTime& time) override {
+    return !Refused.contains(dir.Path() + name) && TRealEngineFileSystem::SetFileLastWriteTime(dir, name, time);
   }
 };
 
-class Tidemark : public EngineTreeTest {
+class Engine : public TempDirTest {
 protected:
-  // A working tree whose repository holds submodules nested ten deep, the last below a
-  // directory of modules that is none, and repositories never searched for: one in the working
-  // tree, one in the repository directory outside "modules". Returns the events of a walk from
-  // the working tree; the packs of even level are one tick off.
-  std::vector<TEventRecord> MakeNestedSubmodules() const {
-    MakeGitDir("w/src/inner/.git");
-    MakeGitDir("w/.git/other/.git");
-    std::vector<TEventRecord> events = {{evtDirectoryVisited, Dir("w")}};
-    fs::path gitDir = "w/.git";
-    for (int level = 0; level <= 11; ++level) {
-      if (level > 0) gitDir /= fs::path("modules") / (level <= 10 ? "m" + std::to_string(level) : "plain/c");
-      MakeGitDir(gitDir);
-      MakeDir(gitDir / "refs" / "heads");  // not a repository: descended into, nothing found
-      AddPack(gitDir, std::to_string(level), level % 2 ? Equal : OneTick);
-      events.push_back({evtGitDirectoryStart, Dir(gitDir)});
-      events.push_back({level % 2 ? evtPackFileTimeNotChanged : evtPackFileTimeChanged,
-                        u"pack-" + Utf8BytesToString(std::to_string(level)) + u".pack"});
-      if (level > 0) events.push_back({evtGitDirectoryEnd, Dir(gitDir)});
+  void SetUp() override {
+    TempDirTest::SetUp();
+    fEngine.SetOnLogEvent([this](TTidemark&, TLogEvent event, const String& value) {
+      fEvents.push_back({event, value});
+      if (fOnEvent) fOnEvent(fEvents.back());
+    });
+  }
+  bool Run(const String& start, bool recursive = true) {
+    fEvents.clear();
+    return fEngine.Process(start, recursive);
+  }
+  fs::path At(std::string relative) const {  // a path of a description, below the base: UTF-8, '*' for a blank
+    std::ranges::replace(relative, '*', ' ');
+    return (Root() / fBase / ToPath(Utf8BytesToString(relative))).make_preferred();
+  }
+  String Dir(const std::string& relative) const { return IncludeTrailingPathDelimiter(ToString(At(relative))); }
+  static TFileTime Time(const fs::path& path) { return StoredTimes(path)->LastWrite; }
+
+  // Builds a tree from a description, items apart by blanks:
+  //   dir/  a directory     file  an empty file     at->to  a link (to/: to a directory)
+  //   g!    a repository directory: index, HEAD, objects/pack/
+  //   g!p   in it pack-p.pack and its index, at its time; before the name + sets it a tick off,
+  //         ^ too and read-only, % too and refuses its change; ? fails its time, # its index's
+  // False when a link cannot be made here.
+  bool Make(const std::string& tree) {
+    std::istringstream items(tree);
+    for (std::string item; items >> item;) {
+      const std::size_t arrow = item.find("->"), bang = item.find('!');
+      const std::string to = arrow == std::string::npos ? "" : item.substr(arrow + 2), name = item.substr(bang + 1);
+      const fs::path path = At(item.substr(0, std::min(arrow, bang)));
+      fs::create_directories(bang != std::string::npos ? path / "objects/pack" : to.empty() && item.ends_with('/') ? path : path.parent_path());
+      if (!to.empty() && (fs::remove(path), !MakeLink(path, At(to.substr(0, to.find_last_not_of('/') + 1)), to.ends_with('/')))) return false;
+      std::istringstream files(bang != std::string::npos ? (fs::exists(path / "HEAD") ? "" : "index HEAD") : to.empty() && !item.ends_with('/') ? "." : "");
+      for (std::string file; files >> file;) std::ofstream(file == "." ? path : path / file) << "ref: main\n";
+      fMade.insert({path, path / "index", path / "HEAD"});
+      const char kind = std::string_view("+^%?#").find(name[0]) == std::string_view::npos ? '=' : name[0];
+      if (bang == std::string::npos || name.empty()) continue;
+      const fs::path pack = At(item.substr(0, bang) + "/objects/pack/pack-" + name.substr(kind != '=') + ".pack"), index = fs::path(pack).replace_extension(".idx");
+      for (const fs::path& file : {index, pack}) std::ofstream(file) << "pack", fMade.insert(file);
+      EXPECT_TRUE(SetFileLastWriteTime(ToString(pack), TFileTime{Time(index).High, Time(index).Low ^ (kind == '+' || kind == '^' || kind == '%')}));
+      if (kind == '^') MakeReadOnly(pack);
+      (kind == '%' ? fFileSystem.Refused : fFileSystem.Unreadable).insert(kind == '%' || kind == '?' ? ToString(pack) : kind == '#' ? ToString(index) : u"");
     }
-    events.push_back({evtGitDirectoryEnd, Dir("w/.git")});
+    return true;
+  }
+  // The events of a description: V:dir visited, S:dir a repository directory started and ended,
+  // and for the one last started =p kept, +p changed, !p failed.
+  std::vector<TEvent> Expected(const std::string& description) const {
+    std::vector<TEvent> events;
+    std::istringstream items(description);
+    for (std::string item; items >> item;) {
+      const auto event = TLogEvent(std::string_view("VSE=+!").find(item[0]));
+      events.push_back({event, event < evtGitDirectoryEnd ? Dir(item.substr(2)) : u"pack-" + Utf8BytesToString(item.substr(1)) + u".pack"});
+      if (event == evtGitDirectoryStart) events.push_back({evtGitDirectoryEnd, events.back().Value});
+    }
     return events;
   }
-
-  // A tree of a few hundred directories holding every layout the walk tells apart, in names
-  // with blanks and letters beyond ASCII. Without links where the platform cannot make them.
-  void MakeVarietyTree() {
-    std::mt19937 random(7);
-    const auto pick = [&](std::size_t count) { return static_cast<std::size_t>(random() % count); };
-    const fs::path names[] = {"src", "a b", Utf8Path("na\xC3\xAFve"), Utf8Path("\xE3\x83\x87\xE3\x83\xBC\xE3\x82\xBF"),
-                              ".config", "lib"};
-    int packs = 0;
-    const auto repository = [&](const fs::path& gitDir) {
-      MakeGitDir(gitDir);
-      for (std::size_t count = pick(4); count > 0; --count) {
-        const std::string pack = "p " + std::to_string(packs++);
-        if (pick(5) == 0) {
-          WriteFile(Pack(gitDir, pack));
-        } else {
-          AddPack(gitDir, pack, static_cast<TPackTime>(pick(4)));
-        }
-      }
-    };
-    for (int i = 0; i < 48; ++i) {
-      fs::path base = "trees";
-      for (std::size_t depth = pick(3); depth > 0; --depth) base /= names[pick(std::size(names))];
-      base /= "t" + std::to_string(i);
-      for (std::size_t count = pick(4); count > 0; --count) MakeDir(base / names[pick(std::size(names))] / "deeper");
-      const fs::path git = base / ".git";
-      switch (i % 8) {
-        case 0:  // a working tree, and in it one that is never searched for
-          repository(git);
-          repository(base / "src" / "inner" / ".git");
-          fWorkingTree = base;
-          break;
-        case 1:  // submodules nested under modules, and a directory there that is none
-          repository(git);
-          repository(git / "modules" / "a");
-          repository(git / "modules" / "a" / "modules" / "b");
-          repository(git / "modules" / names[pick(std::size(names))] / "c");
-          WriteFile(git / "modules" / "x" / "HEAD");
-          MakeDir(git / "modules" / "x" / "objects" / "pack");
-          fModules = git;
-          break;
-        case 2:  // a repository directory without a working tree
-          repository(base / "bare.git");
-          MakeDir(base / "bare.git" / "refs" / "heads");
-          break;
-        case 3:  // a working tree whose .git is a file
-          WriteFile(git, "gitdir: elsewhere\n");
-          repository(base / "sub" / ".git");
-          break;
-        case 4:  // a .git without index, walked like any directory
-          repository(git);
-          fs::remove(Root() / git / "index");
-          repository(git / "nested" / ".git");
-          break;
-        case 5:  // objects/pack that is a file
-          MakeGitDir(git);
-          fs::remove(Root() / git / "objects" / "pack");
-          WriteFile(git / "objects" / "pack");
-          break;
-        case 6:  // names in other cases: a repository where the file system ignores case
-          repository(base / ".GIT");
-          WriteFile(base / "upper" / "INDEX");
-          WriteFile(base / "upper" / "HEAD");
-          AddPack(base / "upper", "upper", OneTick);
-          break;
-        case 7:  // a directory named like a pack, an index that is a directory, a pack in capitals
-          repository(git);
-          MakeDir(Pack(git, "dir"));
-          WriteFile(Pack(git, "dir", ".idx"));
-          WriteFile(Pack(git, "idx-dir"));
-          MakeDir(Pack(git, "idx-dir", ".idx"));
-          WriteFile(git / "objects" / "pack" / "PACK-CAPITALS.PACK");
-          WriteFile(git / "objects" / "pack" / "pack-capitals.idx");
-          fOddPacks = git;
-          break;
-      }
+  // Events as lines in the order of a walk that takes subdirectories by name, a listing's order
+  // being the file system's: each a path below the base (a pack's that of the repository last
+  // started), marked to sort a start first, then packs, then the end.
+  std::vector<std::string> Lines(const std::vector<TEvent>& events, bool visits = true) const {
+    std::vector<std::string> lines;
+    std::string gitDir;
+    for (const auto& [event, value] : events) {
+      const std::string text = StringToUtf8Bytes(value.starts_with(Dir("")) ? value.substr(Dir("").size()) : value);
+      gitDir = event == evtGitDirectoryStart ? text : gitDir;
+      const std::string marks[] = {"", "\1S", "\xFF" "E", "\2" + std::string(1, "=+!"[std::max(int(event), 3) - 3]) + text};
+      if (event != evtDirectoryVisited || visits) lines.push_back((int(event) > 2 ? gitDir : text) + marks[std::min(int(event), 3)]);
     }
-    if (!Link(fs::path("trees") / "loop", "trees")) return;
-    const auto link = [&](const fs::path& at, const fs::path& target, TLinkTarget kind) {
-      ASSERT_TRUE(Link(at, target, kind)) << at;
-    };
-    link("alias", fWorkingTree, TLinkTarget::Directory);
-    link("gone", "missing", TLinkTarget::Directory);
-    link(fModules / "modules" / "a" / "up", fModules, TLinkTarget::Directory);
-    const fs::path packDir = fOddPacks / "objects" / "pack";
-    // An index older than anything made here, so that the link's own time differs from it.
-    WriteFile(packDir / "pack-dangling.idx");
-    TFileTime older = Time(packDir / "pack-dangling.idx");
-    older.High -= 200;
-    ASSERT_TRUE(SetFileLastWriteTime(PathOf(packDir / "pack-dangling.idx"), older));
-    link(packDir / "pack-dangling.pack", "missing", TLinkTarget::File);
-    AddPack(fOddPacks, "linked", Older);
-    fs::rename(Root() / Pack(fOddPacks, "linked"), Root() / "target.bin");
-    link(packDir / "pack-linked.pack", "target.bin", TLinkTarget::File);
-    link(packDir / "pack-to-dir.pack", "trees", TLinkTarget::Directory);
-    WriteFile(packDir / "pack-to-index.pack");
-    link(packDir / "pack-to-index.idx", packDir / "pack-dangling.idx", TLinkTarget::File);
-    fLinks = true;
+    std::ranges::sort(lines);
+    return lines;
   }
-
-  // The last-write time of every file in the tree, to put back between two walks.
-  std::map<fs::path, TFileTime> FileTimes() const {
-    std::map<fs::path, TFileTime> times;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(Root())) {
-      if (entry.is_regular_file() && !entry.is_symlink()) times[entry.path()] = StoredTimes(entry.path())->LastWrite;
+  // Every start has its end, innermost first, but the one whose own delivery threw (event Thrown,
+  // counted from 1), which opened nothing.
+  void ExpectNestedPairs(std::size_t thrown = 0) const {
+    std::vector<String> open;
+    for (std::size_t i = 0; i < fEvents.size(); ++i) {
+      if (fEvents[i].Event == evtGitDirectoryStart && i + 1 != thrown) open.push_back(fEvents[i].Value);
+      if (fEvents[i].Event != evtGitDirectoryEnd) continue;
+      EXPECT_EQ(fEvents[i].Value, open.empty() ? String() : open.back());
+      if (!open.empty()) open.pop_back();
     }
+    EXPECT_TRUE(open.empty());
+  }
+  std::map<fs::path, std::optional<TFileTime>> Snapshot() const {  // of every entry made, a link's own time
+    std::map<fs::path, std::optional<TFileTime>> times;
+    for (const fs::path& path : fMade) times[path] = StoredTimes(path) ? std::optional(Time(path)) : std::nullopt;
     return times;
   }
 
-  void RestoreFileTimes(const std::map<fs::path, TFileTime>& times) const {
-    for (const auto& [file, time] : times) ASSERT_TRUE(SetFileLastWriteTime(ToString(file), time)) << file;
-  }
+  TFaultyFileSystem fFileSystem;
+  TTidemark fEngine{fFileSystem};
+  std::vector<TEvent> fEvents;
+  std::function<void(const TEvent&)> fOnEvent;  // after each event is recorded
+  std::set<fs::path> fMade;
+  std::string fBase;
+};
 
-  static fs::path Utf8Path(const char* name) { return ToPath(Utf8BytesToString(name)); }
+const std::string Submodules = "w/.git!+a w/.git/other/.git!b w/src/in/.git!c w/.git/modules/s!d w/.git/modules/s/modules/t!+e "
+                               "w/.git/modules/d/u!f w/.git/modules/d/x/";
 
-  // Places in the variety tree.
-  fs::path fWorkingTree, fModules, fOddPacks;
-  bool fLinks = false;
+// A tree, the starts of walks over it, their events (without V: visits are not compared), and
+// whether the walks are recursive.
+const std::tuple<std::string, std::string, std::string, bool> Cases[] = {
+    // Submodules at any depth of "modules" (and only there) wherever the walk starts; nothing
+    // below a repository is searched; a directory of modules that is none is walked.
+    {Submodules, "w", "V:w S:w/.git +a S:w/.git/modules/s =d S:w/.git/modules/s/modules/t +e S:w/.git/modules/d/u =f", true},
+    {Submodules, "w/.git/", "V:w/.git S:w/.git +a S:w/.git/modules/s =d S:w/.git/modules/s/modules/t +e S:w/.git/modules/d/u =f", false},
+    {"r!", "missing r/HEAD", "V:missing V:r/HEAD", true},  // a start that is no directory is visited
+    // Every pack with an index goes to its time, or fails; other names and kinds are passed over.
+    {"g!eq g!+tick g!^ro g!?unread g!#unidx g!%refused g/objects/pack/pack-noidx.pack g/objects/pack/pack-dir.pack/ "
+     "g/objects/pack/pack-dir.idx g/objects/pack/pack-idxdir.pack g/objects/pack/pack-idxdir.idx/ g/objects/pack/xpack-x.pack "
+     "g/objects/pack/pack-x.pack.tmp g/objects/pack/pack-x.idx",
+     "g", "V:g S:g =eq +tick +ro !unread !unidx !refused", true},
+    // Links to directories are followed as the start, as a working tree's .git, as objects or
+    // objects/pack; below the start, in the main walk or "modules", none is, loops included.
+    {"r/w/.git!a alias->r/ wt/.git->r/w/.git/ o1!b o2!c g/index g/HEAD g/objects->o1/objects/ h/index h/HEAD h/objects/pack->o2/objects/pack/",
+     "alias wt g h", "V:alias V:alias/w S:alias/w/.git =a V:wt S:wt/.git =a V:g S:g =b V:h S:h =c", true},
+    {"t/d/w/.git!a t/l->t/d/ t/self->t/ t/d/up->t/ t/w/.git!b t/w/.git/modules/s!c t/w/.git/modules/l->t/w/.git/modules/s/ "
+     "t/w/.git/modules/s/up->t/w/.git/ m/r!d t/m/.git!e t/m/.git/modules->m/",
+     "t", "V:t V:t/d V:t/d/w S:t/d/w/.git =a V:t/w S:t/w/.git =b S:t/w/.git/modules/s =c V:t/m S:t/m/.git =e", true},
+    // A pack that is a link is passed over, its target kept; an index is followed.
+    {"g!+a e/d/ g!+todir g/objects/pack/pack-todir.pack->e/d/ g!+idxdir g/objects/pack/pack-idxdir.idx->e/d/", "g", "V:g S:g +a", true},
+    {"g!+a e/f e/i g!+tofile g/objects/pack/pack-tofile.pack->e/f g!+dangling g/objects/pack/pack-dangling.pack->e/none "
+     "g!+idxnone g/objects/pack/pack-idxnone.idx->e/none g!+idxlink g/objects/pack/pack-idxlink.idx->e/i",
+     "g", "V:g S:g +a +idxlink", true},
 };
 
 }  // namespace
 
-TEST_F(Tidemark, SubmodulesNestedTenDeepEachGetAPairWhereverTheWalkStarts) {
-  std::vector<TEventRecord> expected = MakeNestedSubmodules();
-  // From the working tree, with recursion and without (the modules are walked all the same),
-  // and from the repository directory, with and without a delimiter.
-  const std::pair<String, bool> starts[] = {
-      {PathOf("w"), true}, {PathOf("w"), false}, {PathOf("w/.git"), true}, {PathOf("w/.git") + PathDelim, true}};
-  for (const auto& [start, recursive] : starts) {
-    SCOPED_TRACE(StringToUtf8Bytes(start));
-    expected[0].Value = start == PathOf("w") ? Dir("w") : Dir("w/.git");
-    EXPECT_TRUE(Run(start, recursive));
-    EXPECT_EQ(fEvents, expected);
-    for (TEventRecord& e : expected) {
-      if (e.Event == evtPackFileTimeChanged) e.Event = evtPackFileTimeNotChanged;
+TEST_F(Engine, TreesGiveTheirEventsAndOnlyPacksTakeTheirIndexTimes) {
+  int index = 0;
+  for (const auto& [tree, starts, expected, recursive] : Cases) {
+    SCOPED_TRACE(tree);
+    fBase = "c" + std::to_string(index++);
+    fMade.clear();
+    const bool made = Make(tree);
+    if (!made && RunningUnderWine()) continue;  // Wine makes links to directories only
+    ASSERT_TRUE(made);
+    const auto before = Snapshot();
+    std::vector<TEvent> events;
+    bool result = true;
+    std::istringstream items(starts);
+    for (std::string start; items >> start; events.insert(events.end(), fEvents.begin(), fEvents.end()), ExpectNestedPairs())
+      result = Run(ToString(At(start)), recursive) && result;
+    EXPECT_EQ(result, expected.find('!') == std::string::npos);
+    EXPECT_EQ(Lines(events, expected.find("V:") != std::string::npos), Lines(Expected(expected)));
+    // Nothing changes but the packs changed, which take the time of their index or of the file it leads to.
+    auto after = Snapshot();
+    for (const std::string& line : Lines(events, false)) {
+      const std::size_t at = line.find("\2+");
+      if (at == std::string::npos) continue;
+      const fs::path file = At(line.substr(0, at) + "objects/pack/" + line.substr(at + 2)), idx = fs::path(file).replace_extension(".idx");
+      EXPECT_EQ(after[file], Time(fs::is_symlink(idx) ? fs::read_symlink(idx) : idx)) << line;
+      after[file] = before.at(file);
     }
-  }
-  EXPECT_TRUE(Aligned("w/.git", "0"));
-
-  // A callback that throws, at any of the events, leaves no repository open.
-  for (std::size_t throwAt = 1; throwAt <= expected.size(); ++throwAt) {
-    SCOPED_TRACE(throwAt);
-    AddPack("w/.git", "0", OneTick);
-    fOnEvent = [&](const TEventRecord&) {
-      if (fEvents.size() == throwAt) throw TCallbackFailure{};
-    };
-    EXPECT_THROW(Run(PathOf("w")), TCallbackFailure);
-    ExpectNestedPairs(throwAt);
-  }
-
-  // Without a callback the same work is done, silently.
-  AddPack("w/.git", "0", Newer);
-  EXPECT_TRUE(TTidemark().Process(PathOf("w"), true));
-  EXPECT_TRUE(Aligned("w/.git", "0"));
-}
-
-TEST_F(Tidemark, OnlyACompleteRepositoryDirectoryEndsTheWalk) {
-  const std::pair<const char*, void (*)(const fs::path& gitDir)> cases[] = {
-      {".git is a file", [](const fs::path& d) { fs::remove_all(d); std::ofstream(d) << "gitdir: elsewhere"; }},
-      {"no index", [](const fs::path& d) { fs::remove(d / "index"); }},
-      {"no HEAD", [](const fs::path& d) { fs::remove(d / "HEAD"); }},
-      {"no objects/pack", [](const fs::path& d) { fs::remove(d / "objects" / "pack"); }},
-      {"no objects", [](const fs::path& d) { fs::remove_all(d / "objects"); }},
-  };
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    SCOPED_TRACE(cases[i].first);
-    const std::string tree = "case" + std::to_string(i);
-    MakeGitDir(tree + "/.git");
-    cases[i].second(Root() / tree / ".git");
-    MakeGitDir(tree + "/sub/.git");
-    EXPECT_TRUE(Run(tree));
-    EXPECT_EQ(Only(evtGitDirectoryStart), (std::vector<TEventRecord>{{evtGitDirectoryStart, Dir(tree + "/sub/.git")}}));
+    EXPECT_EQ(after, before);
+    // A callback that throws, at any event, leaves no repository open.
+    const String start = ToString(At(starts.substr(0, starts.find(' '))));
+    for (std::size_t throwAt = 1, count = (Run(start, recursive), fEvents.size()); throwAt <= count; ++throwAt) {
+      fOnEvent = [&](const TEvent&) { fEvents.size() == throwAt ? throw std::out_of_range("") : void(); };
+      EXPECT_THROW(Run(start, recursive), std::out_of_range) << throwAt;
+      ExpectNestedPairs(throwAt);
+    }
+    fOnEvent = nullptr;
   }
 }
 
-TEST_F(Tidemark, FailuresAreReportedAndTheWalkGoesOn) {
-  MakeGitDir("w/.git");
-  for (const char* name : {"unreadable", "unreadable-index", "refused", "fine"}) AddPack("w/.git", name, OneTick);
-  MakeGitDir("w/.git/modules/s");
-  AddPack("w/.git/modules/s", "b", Older);
-  TFaultyFileSystem fileSystem;
-  fileSystem.UnreadableTimes = {PathOf(Pack("w/.git", "unreadable")),
-                                PathOf(Pack("w/.git", "unreadable-index", ".idx"))};
-  fileSystem.RefusedTimeChanges = {PathOf(Pack("w/.git", "refused"))};
-  TTidemark engine(fileSystem);
-  engine.SetOnLogEvent(fEngine.OnLogEvent());
-
-  EXPECT_FALSE(engine.Process(PathOf("w"), true));
-  EXPECT_EQ(PackEvents(), (std::multiset<TEventRecord>{
-                              {evtPackFileTimeChanged, u"pack-b.pack"},
-                              {evtPackFileTimeChanged, u"pack-fine.pack"},
-                              {evtPackFileTimeChangeFailed, u"pack-refused.pack"},
-                              {evtPackFileTimeChangeFailed, u"pack-unreadable.pack"},
-                              {evtPackFileTimeChangeFailed, u"pack-unreadable-index.pack"},
-                          }));
-  EXPECT_FALSE(Aligned("w/.git", "refused"));
-}
-
-TEST_F(Tidemark, StartDirectoriesAreExpandedOrRefused) {
-  MakeDir("w/sub");
-  MakeDir("elsewhere");
-  WriteFile("file");
+TEST_F(Engine, RelativeStartsAreMadeFullOrNamedAsGiven) {
+  ASSERT_TRUE(Make("w/sub/ elsewhere/ gone/"));
   {
-    const TCurrentDirectory current(Root() / "elsewhere");
-    EXPECT_TRUE(Run(u".." + String(1, PathDelim) + u"w" + PathDelim + u"sub" + PathDelim + u"..", false));
+    const TCurrentDirectory current(At("elsewhere"));
+    EXPECT_TRUE(Run(NativePath(u"../w/sub/.."), false));
+    EXPECT_EQ(fEvents, Expected("V:w"));
   }
-  EXPECT_EQ(fEvents, (std::vector<TEventRecord>{{evtDirectoryVisited, Dir("w")}}));
-
-  EXPECT_FALSE(Run(String()));
+  EXPECT_FALSE(Run(u""));
   EXPECT_TRUE(fEvents.empty());
-  for (const std::string missing : {"missing", "file"}) {
-    EXPECT_TRUE(Run(missing));
-    EXPECT_EQ(fEvents, (std::vector<TEventRecord>{{evtDirectoryVisited, Dir(missing)}}));
-  }
+  if (OnWindows) return;  // Windows keeps a current directory from going
+  const TCurrentDirectory current(At("gone"));  // against which a start names no directory that exists
+  fs::remove(At("gone"));
+  EXPECT_TRUE(Run(u"w/sub"));
+  EXPECT_EQ(fEvents, (std::vector<TEvent>{{evtDirectoryVisited, u"w/sub/"}}));
+}
+
+// After the first pack's event one pack loses its file, one its index, and (where links to files
+// can be made) one gives its place to a link: the two are passed over, the link's own time set.
+TEST_F(Engine, PacksThatChangeAfterTheListingAreTakenAsTheyAreFound) {
+  ASSERT_TRUE(Make("g!+p0 g!+p1 g!+p2 g!+p3 e!+target"));
+  const fs::path target = At("e/objects/pack/pack-target.pack");
+  const bool links = MakeLink(At("probe"), target, false);
+  std::vector<fs::path> others;
+  fOnEvent = [&](const TEvent& e) {
+    if (fEvents.size() != 3) return;  // the first pack's
+    for (const std::string pack : {"p0", "p1", "p2", "p3"})
+      if (e.Value != u"pack-" + Utf8BytesToString(pack) + u".pack") others.push_back(At("g/objects/pack/pack-" + pack + ".pack"));
+    fs::remove(others[0]);
+    fs::remove(fs::path(others[1]).replace_extension(".idx"));
+    fs::remove(others[2]);
+    EXPECT_EQ(MakeLink(others[2], target, false), links);
+  };
+  const TFileTime targetTime = Time(target);
+  EXPECT_TRUE(Run(Dir("g")));
+  ASSERT_EQ(others.size(), 3u);
+  const std::string first = StringToUtf8Bytes(fEvents.at(2).Value.substr(5, 2)), linked = others[2].stem().string().substr(5);
+  EXPECT_EQ(Lines(fEvents), Lines(Expected("V:g S:g +" + first + (links ? " +" + linked : ""))));
+  EXPECT_EQ(Time(target), targetTime);
+  EXPECT_TRUE(!links || Time(others[2]) == Time(fs::path(others[2]).replace_extension(".idx")));
 }
 
 namespace {
 
-// The walk as the rules give it, by full paths through the rtl's path-based services: the
-// oracle that the engine must match event for event. It enumerates with the same searches as
-// the platform offers, so both see entries in the same order.
-class TReferenceWalk {
-public:
-  std::vector<TEventRecord> Events;
-
-  bool Process(const String& start, bool recursive) {
-    fRecursive = recursive;
-    ProcessDirectory(IncludeTrailingPathDelimiter(ExpandFileName(start)), {});
-    return fResult;
-  }
-
-private:
-  // The directories from the start down to the current one, for the rule on links.
-  using TWalkPath = std::vector<String>;
+// The walk as the rules give it, by full paths through the rtl's services: the oracle the
+// engine must match event for event. Its searches list entries in the order of the listings.
+struct TReferenceWalk {
+  std::vector<TEvent> Events;
+  bool Recursive, Result = true;
 
   static bool IsGitDirectory(const String& dir) {
-    return FileExists(dir + u"index") && FileExists(dir + u"HEAD") && DirectoryExists(dir + u"objects") &&
-           DirectoryExists(dir + u"objects" + PathDelim + u"pack");
+    return FileExists(dir + u"index") && FileExists(dir + u"HEAD") && DirectoryExists(dir + NativePath(u"objects/pack"));
   }
-
-  void ProcessDirectory(const String& dir, TWalkPath path) {
+  void Directory(const String& dir) {
     Events.push_back({evtDirectoryVisited, dir});
-    path.push_back(dir);
-    const String dotGit = dir + u".git" + PathDelim;
-    if (IsGitDirectory(dir)) {
-      ProcessGitDirectory(dir, path);
-    } else if (DirectoryExists(dir + u".git") && IsGitDirectory(dotGit)) {
-      path.push_back(dotGit);
-      ProcessGitDirectory(dotGit, path);
-    } else if (fRecursive) {
-      for (const String& subdirectory : Subdirectories(dir, path)) ProcessDirectory(subdirectory, path);
+    if (IsGitDirectory(dir)) return GitDirectory(dir, true);
+    if (DirectoryExists(dir + u".git") && IsGitDirectory(dir + NativePath(u".git/"))) return GitDirectory(dir + NativePath(u".git/"), true);
+    for (const String& subdirectory : Subdirectories(Recursive ? dir : String())) Directory(subdirectory);
+  }
+  // A repository of the main walk, or a directory of a "modules" subtree, whose repositories end at once.
+  void GitDirectory(const String& dir, bool main) {
+    const bool repository = main || IsGitDirectory(dir);
+    if (repository) Events.push_back({evtGitDirectoryStart, dir});
+    for (TFileSearch search(dir + NativePath(u"objects/pack/pack-*.pack")); repository && search.Found(); search.Next()) {
+      const String pack = dir + NativePath(u"objects/pack/") + search.Entry().Name, index = ChangeFileExt(pack, u".idx");
+      TFileTime unused, packTime, indexTime;
+      if (search.Entry().IsDirectory() || search.Entry().IsLink || !FileExists(index)) continue;
+      const bool read = GetFileTimes(pack, unused, packTime, unused) && GetFileTimes(index, unused, indexTime, unused);
+      const TLogEvent event = !read ? evtPackFileTimeChangeFailed : packTime == indexTime ? evtPackFileTimeNotChanged
+                              : SetFileLastWriteTime(pack, indexTime) ? evtPackFileTimeChanged : evtPackFileTimeChangeFailed;
+      Result = Result && event != evtPackFileTimeChangeFailed;
+      Events.push_back({event, search.Entry().Name});
     }
+    if (repository && !main) Events.push_back({evtGitDirectoryEnd, dir});
+    for (const String& subdirectory : Subdirectories(main ? String() : dir)) GitDirectory(subdirectory, false);
+    if (main && DirectoryExists(dir + u"modules") && !IsLink(dir + u"modules")) GitDirectory(dir + u"modules" + PathDelim, false);
+    if (main) Events.push_back({evtGitDirectoryEnd, dir});
   }
-
-  void ProcessGitDirectory(const String& gitDir, const TWalkPath& path) {
-    Events.push_back({evtGitDirectoryStart, gitDir});
-    ProcessPackFiles(gitDir);
-    if (DirectoryExists(gitDir + u"modules")) ProcessModulesDirectory(gitDir + u"modules" + PathDelim, path);
-    Events.push_back({evtGitDirectoryEnd, gitDir});
-  }
-
-  void ProcessModulesDirectory(const String& dir, TWalkPath path) {
-    if (IsGitDirectory(dir)) {
-      Events.push_back({evtGitDirectoryStart, dir});
-      ProcessPackFiles(dir);
-      Events.push_back({evtGitDirectoryEnd, dir});
-    }
-    path.push_back(dir);
-    for (const String& subdirectory : Subdirectories(dir, path)) ProcessModulesDirectory(subdirectory, path);
-  }
-
-  void ProcessPackFiles(const String& gitDir) {
-    const String packDir = gitDir + u"objects" + PathDelim + u"pack" + PathDelim;
-    for (TFileSearch search(packDir + u"pack-*.pack"); search.Found(); search.Next()) {
-      if (search.Entry().IsDirectory()) continue;
-      const String name = search.Entry().Name;
-      const String idx = packDir + ChangeFileExt(name, u".idx");
-      if (!FileExists(idx)) continue;
-      TFileTime unused, packTime, idxTime;
-      TLogEvent event = evtPackFileTimeChangeFailed;
-      if (GetFileTimes(packDir + name, unused, packTime, unused) && GetFileTimes(idx, unused, idxTime, unused)) {
-        event = packTime == idxTime                               ? evtPackFileTimeNotChanged
-                : SetFileLastWriteTime(packDir + name, idxTime) ? evtPackFileTimeChanged
-                                                                  : evtPackFileTimeChangeFailed;
-      }
-      if (event == evtPackFileTimeChangeFailed) fResult = false;
-      Events.push_back({event, name});
-    }
-  }
-
-  // Dir's subdirectories, except links that lead back to a directory on the walk path.
-  static std::vector<String> Subdirectories(const String& dir, const TWalkPath& path) {
+  static std::vector<String> Subdirectories(const String& dir) {  // links to directories are none to walk into
     std::vector<String> found;
-    for (TFileSearch search(dir + String(AllFilesMask)); search.Found(); search.Next()) {
+    for (TFileSearch search(dir + String(AllFilesMask)); !dir.empty() && search.Found(); search.Next()) {
       const TSearchEntry& entry = search.Entry();
-      if (!entry.IsDirectory() || entry.IsLink || entry.Name == u"." || entry.Name == u"..") continue;
-      const String subdirectory = dir + entry.Name + PathDelim;
-      found.push_back(subdirectory);
+      if (entry.IsDirectory() && !entry.IsLink && entry.Name != u"." && entry.Name != u"..") found.push_back(dir + entry.Name + PathDelim);
     }
     return found;
   }
-
-  bool fRecursive = true;
-  bool fResult = true;
 };
 
-// Fails with the place where two traces part, rather than with both in full.
-void ExpectSameTrace(const std::vector<TEventRecord>& engine, const std::vector<TEventRecord>& reference) {
-  const auto [atEngine, atReference] = std::ranges::mismatch(engine, reference);
-  if (atEngine == engine.end() && atReference == reference.end()) return;
-  const auto describe = [](auto at, const std::vector<TEventRecord>& trace) {
-    return at == trace.end() ? std::string("(the end)") : ::testing::PrintToString(*at);
-  };
-  ADD_FAILURE() << "the traces part at event " << (atEngine - engine.begin()) << " of " << engine.size() << "/"
-                << reference.size() << ": engine " << describe(atEngine, engine) << ", reference "
-                << describe(atReference, reference);
-}
+// With the trees above, the other layouts a walk tells apart: a .git that is a file, one
+// without index, HEAD or objects/pack, names in other cases (which Windows ignores), letters
+// beyond ASCII, blanks, a repository directory named directly, packs in capitals.
+const std::string Varied = "a/.git a/s/.git!+p1 b/.git/HEAD b/.git/objects/pack/ b/s/.git!p2 c/.git/index c/.git/HEAD c/.git/objects/pack "
+                           "c/x/.git/index c/x/.git/objects/pack/ d/.GIT!+p3 d/upper/INDEX d/upper/HEAD d/upper/objects/pack/ "
+                           "na\xC3\xAFve/a*b/\xE3\x83\x87/.git!+p*4 e.git!p5 e.git/refs/heads/ g/.git!+p6 g/.git/objects/pack/PACK-C.PACK "
+                           "g/.git/objects/pack/pack-c.idx";
 
 }  // namespace
 
-TEST_F(Tidemark, EventsMatchAWalkByFullPathsEventForEvent) {
-  MakeVarietyTree();
-  const std::map<fs::path, TFileTime> generated = FileTimes();
-  const struct {
-    fs::path Start;
-    bool Recursive;
-  } runs[] = {{"", true}, {"", false}, {fModules, false}, {fModules / "modules", true}, {fOddPacks, true}};
-  for (const auto& run : runs) {
-    SCOPED_TRACE(run.Start.string() + (run.Recursive ? " -r" : ""));
-    TReferenceWalk reference;
-    const bool expected = reference.Process(PathOf(run.Start), run.Recursive);
-    const std::map<fs::path, TFileTime> walked = FileTimes();
-    RestoreFileTimes(generated);
-    EXPECT_EQ(Run(run.Start, run.Recursive), expected);
-    ExpectSameTrace(fEvents, reference.Events);
-    EXPECT_EQ(FileTimes(), walked);
-    if (run.Start.empty() && run.Recursive) {
-      // The tree shows every kind of event; only links can make a pack's time refuse to change.
-      std::map<TLogEvent, std::ptrdiff_t> counts;
-      for (const TEventRecord& record : fEvents) ++counts[record.Event];
-      EXPECT_GT(counts[evtDirectoryVisited], 150);
-      EXPECT_GT(counts[evtGitDirectoryStart], 40);
-      EXPECT_GT(counts[evtPackFileTimeNotChanged], 10);
-      EXPECT_GT(counts[evtPackFileTimeChanged], 10);
-      EXPECT_EQ(counts[evtPackFileTimeChangeFailed] > 0, fLinks);
-      EXPECT_EQ(expected, !fLinks);
-    }
-    RestoreFileTimes(generated);
+TEST_F(Engine, EventsMatchAWalkByFullPathsEventForEvent) {
+  for (std::size_t i = 0; i <= 2 * std::size(Cases) + 1; ++i) {  // each twice, one below names with blanks and beyond ASCII
+    fBase = (i % 2 ? "o n\xC3\xA9/c" : "c") + std::to_string(i / 2);
+    EXPECT_TRUE(Make(i / 2 < std::size(Cases) ? std::get<0>(Cases[i / 2]) : Varied) || RunningUnderWine());  // Wine: a tree ends at its first link to a file
+  }
+  fBase.clear();
+  fFileSystem.Unreadable.clear();
+  fFileSystem.Refused.clear();
+  const auto made = Snapshot();
+  const auto restore = [&](const auto& walked) {
+    for (const auto& [path, time] : made) EXPECT_TRUE(time == walked.at(path) || SetFileLastWriteTime(ToString(path), *time));
+  };
+  for (const auto& [start, recursive] : std::vector<std::pair<std::string, bool>>{{"", true}, {"", false}, {"c0/w/.git", false}, {"c0/w/.git/modules", true}}) {
+    SCOPED_TRACE(start + (recursive ? " -r" : ""));
+    TReferenceWalk reference{{}, recursive};
+    reference.Directory(IncludeTrailingPathDelimiter(ExpandFileName(ToString(At(start)))));
+    const auto walked = Snapshot();
+    restore(walked);
+    EXPECT_EQ(Run(ToString(At(start)), recursive), reference.Result);
+    const auto [engine, oracle] = std::ranges::mismatch(fEvents, reference.Events);
+    EXPECT_TRUE(engine == fEvents.end() && oracle == reference.Events.end())
+        << "the walks part at event " << engine - fEvents.begin() << " of " << fEvents.size() << "/" << reference.Events.size() << ": "
+        << (engine == fEvents.end() ? "(end)" : testing::PrintToString(*engine)) << ", reference "
+        << (oracle == reference.Events.end() ? "(end)" : testing::PrintToString(*oracle));
+    EXPECT_EQ(Snapshot(), walked);
+    EXPECT_TRUE(!start.empty() || !recursive || fEvents.size() > 200) << fEvents.size();
+    restore(Snapshot());
   }
 }
 
-TEST_F(Tidemark, TreesDeeperThanAPathMayBeLongAreWalkedToTheBottom) {
-  // Deep enough for the walk to give up directories on its way down and to take them back on
-  // its way up; past MAX_PATH, and but under Wine (whose host ends paths at 4096 bytes) past
-  // PATH_MAX as well.
-  const fs::path name = "a-directory-name-of-some-length";
-  const int depth = RunningUnderWine() ? 100 : 200;
-  MakeGitDir("top/.git");
-  AddPack("top/.git", "deep", OneTick);
-  // Made by moving "top" down one level at a time, so that no path used here grows long. Each
-  // level has siblings "side" and "later" that hold a directory, made before and after the
-  // chain, so that file systems that list in the order of making, or in the reverse, show one
-  // of them after it. Where links can be made, the chain passes through one at two thirds of
-  // its depth, and the deepest "side" holds a link back to the top.
-  const fs::path top = Root() / "top", wrapper = Root() / "wrapper";
-  bool links = false;
-  for (int level = depth; level > 0; --level) {
-    fs::create_directories(wrapper / "side" / "s");
-    if (level == depth) links = MakeLink(wrapper / "side" / "up", top, TLinkTarget::Directory);
-    if (level == depth * 2 / 3 && links) {
-      fs::rename(top, Root() / "elsewhere");
-      ASSERT_TRUE(MakeLink(wrapper / name, Root() / "elsewhere", TLinkTarget::Directory));
-    } else {
-      fs::rename(top, wrapper / name);
-    }
-    fs::create_directories(wrapper / "later" / "s");
-    fs::rename(wrapper, top);
+// Past the path limit (PATH_MAX natively, MAX_PATH under Wine, within its host's 4096 bytes) and
+// deeper than the walk keeps directories open. Each level has siblings made before and after the
+// chain, named after the level, so that a listing in the order of making, the reverse or by hash
+// shows some after it; a link a third of the way down leads to a repository elsewhere, one at the
+// bottom to the top: neither is taken.
+TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
+  const std::string name(RunningUnderWine() ? 25 : 45, 'd');
+  const int depth = 100;
+  ASSERT_TRUE(Make("top/.git!+deep elsewhere/.git!+elsewhere"));
+  for (int level = 0; level < depth; ++level) {  // moving "top" down a level at a time: no path grows long
+    fs::create_directories(At("wrapper/side" + std::to_string(level) + "/s"));
+    if (level == 0 || level == depth * 2 / 3) MakeLink(At("wrapper/side" + std::to_string(level) + "/up"), At(level ? "elsewhere" : "top"), true);
+    fs::rename(At("top"), At("wrapper/" + name));
+    fs::create_directories(At("wrapper/later" + std::to_string(level) + "/s"));
+    fs::rename(At("wrapper"), At("top"));
   }
-  MakeGitDir("top/side/.git");
-  AddPack("top/side/.git", "shallow", Newer);
-
-  EXPECT_TRUE(Run("top"));
+  ASSERT_TRUE(Make("top/side" + std::to_string(depth - 1) + "/.git!+shallow"));
+  EXPECT_TRUE(Run(Dir("top")));
   String bottom = Dir("top");
   for (int level = 0; level < depth; ++level) bottom += ToString(name) + PathDelim;
-  const String deepGit = bottom + u".git" + PathDelim;
-  std::set<String> visited;
-  for (const TEventRecord& e : Only(evtDirectoryVisited)) {
-    EXPECT_TRUE(visited.insert(e.Value).second) << StringToUtf8Bytes(e.Value);
-  }
-  // Every level of the chain, every sibling and what it holds, once: all but the top's side,
-  // which holds a repository and is not searched further. The link back up is not taken.
-  EXPECT_EQ(visited.size(), static_cast<std::size_t>(5 * depth));
-  EXPECT_TRUE(visited.contains(bottom));
-  std::vector<TEventRecord> starts = Only(evtGitDirectoryStart);
-  std::ranges::sort(starts);
-  EXPECT_EQ(starts, (std::vector<TEventRecord>{{evtGitDirectoryStart, deepGit},
-                                               {evtGitDirectoryStart, Dir("top/side/.git")}}));
-  EXPECT_TRUE(Aligned("top/side/.git", "shallow"));
-
-  // A callback that throws at the bottom still gets the repository's end event.
-  fOnEvent = [](const TEventRecord& e) {
-    if (e.Value == u"pack-deep.pack") throw TCallbackFailure{};
-  };
-  EXPECT_THROW(Run("top"), TCallbackFailure);
-  EXPECT_EQ(fEvents.back(), (TEventRecord{evtGitDirectoryEnd, deepGit}));
-
-  for (int level = 0; level < depth; ++level) {
-    fs::rename(top / name, Root() / "unwrapped");
-    fs::remove_all(top);
-    fs::rename(Root() / "unwrapped", top);
-  }
-  EXPECT_TRUE(Aligned("top/.git", "deep"));
+  std::set<String> visits;
+  for (const TEvent& e : fEvents) visits.insert(e.Event == evtDirectoryVisited ? e.Value : String());
+  EXPECT_EQ(visits.size(), 5u * depth + 1);  // each once
+  EXPECT_TRUE(visits.contains(bottom));
+  const String deepGit = bottom + NativePath(u".git/");
+  std::vector<TEvent> expected = Expected("S:top/side" + std::to_string(depth - 1) + "/.git +shallow");
+  expected.insert(expected.end(), {{evtGitDirectoryStart, deepGit}, {evtPackFileTimeChanged, u"pack-deep.pack"}, {evtGitDirectoryEnd, deepGit}});
+  EXPECT_EQ(Lines(fEvents, false), Lines(expected));
+  // A callback that throws there, where the pack is at its index's time now, gets the end event.
+  fOnEvent = [](const TEvent& e) { e.Value == u"pack-deep.pack" ? throw std::out_of_range("") : void(); };
+  EXPECT_THROW(Run(Dir("top")), std::out_of_range);
+  EXPECT_EQ(std::vector(fEvents.end() - 2, fEvents.end()), (std::vector<TEvent>{{evtPackFileTimeNotChanged, u"pack-deep.pack"}, {evtGitDirectoryEnd, deepGit}}));
+  // Without a callback the same work is done.
+  EXPECT_TRUE(TTidemark().Process(Dir("elsewhere"), true));
+  EXPECT_EQ(Time(At("elsewhere/.git/objects/pack/pack-elsewhere.pack")), Time(At("elsewhere/.git/objects/pack/pack-elsewhere.idx")));
 }
 
-namespace {
-
-// Runs git in Directory with no configuration but the options given here.
-int Git(const fs::path& home, const fs::path& directory, const std::string& arguments) {
-  const std::string command = "cd '" + directory.string() + "' && env -i PATH=\"$PATH\" HOME='" + home.string() +
-                              "' GIT_CONFIG_NOSYSTEM=1 git -c user.name=Tidemark -c user.email=tidemark@example.invalid "
-                              "-c init.defaultBranch=main -c protocol.file.allow=always " +
-                              arguments + " >/dev/null 2>&1";
-  return std::system(command.c_str());
-}
-
-}  // namespace
-
-TEST_F(Tidemark, RepositoriesMadeByGitStayIntact) {
-  if (RunningUnderWine() || std::system("env -i sh -c 'command -v git' >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "needs git and a POSIX shell";
-  }
-  MakeDir("lib");
-  MakeDir("super");
-  for (const auto& [directory, arguments] : std::vector<std::pair<std::string, std::string>>{
-           {"lib", "init"}, {"lib", "commit --allow-empty -m one"}, {"lib", "commit --allow-empty -m two"},
-           {"lib", "repack -a -d"}, {"super", "init"}, {"super", "commit --allow-empty -m one"},
-           {"super", "submodule add '" + (Root() / "lib").string() + "' lib"}, {"super", "commit -m sub"},
-           {"super", "repack -a -d"}, {"super/lib", "repack -a -d"}, {"super", "worktree add ../tree"}}) {
-    ASSERT_EQ(Git(Root(), Root() / directory, arguments), 0) << directory << ": git " << arguments;
-  }
-  std::map<fs::path, std::string> packs;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(Root())) {
-    if (entry.path().extension() != ".pack") continue;
-    packs[entry.path()] = Contents(entry.path());
-    TFileTime time = StoredTimes(entry.path())->LastWrite;
-    time.Low ^= 1u;
-    ASSERT_TRUE(SetFileLastWriteTime(ToString(entry.path()), time));
-  }
-  ASSERT_EQ(packs.size(), 3u);
-
-  EXPECT_TRUE(Run());
-  EXPECT_EQ(std::ranges::count(fEvents, evtPackFileTimeChanged, &TEventRecord::Event), 3);
-  for (const auto& [pack, contents] : packs) {
-    SCOPED_TRACE(pack.string());
-    EXPECT_EQ(StoredTimes(pack)->LastWrite, StoredTimes(fs::path(pack).replace_extension(".idx"))->LastWrite);
-    EXPECT_EQ(Contents(pack), contents);
-  }
-  for (const char* directory : {"lib", "super", "super/lib", "tree"}) {
-    EXPECT_EQ(Git(Root(), Root() / directory, "fsck --full --strict"), 0) << directory;
+// A listing rules out only names that no entry can be reached by, also where the file system
+// ignores case (as Windows' do, and some of POSIX).
+TEST_F(Engine, AListingRulesOutOnlyNamesNoEntryCanBeReachedBy) {
+  const std::tuple<const char*, const char*, bool, bool> cases[] = {  // listed, wanted, on POSIX, on Windows
+      {"index", "index", true, true}, {"INDEX", "index", true, true}, {".Git", ".git", true, true}, {"index.lock", "index", false, false},
+      {"inde", "index", false, false}, {"ind\xC3\xA9x", "index", false, false},  // a letter of its own: never taken for "e"
+      {"in\xC2\xAD" "dex", "index", true, false},                               // a soft hyphen, which some file systems ignore
+      {"pac\xE2\x84\xAA", "pack", true, false}, {"stra\xC3\x9F" "e", "STRASSE", true, false},  // the Kelvin sign, sharp s folded
+      {"caf\xC3\xA9", "cafe\xCC\x81", true, false},                                           // composed, decomposed
+      {"pack-\xC3\x84.idx", "pack-\xC3\xA4.idx", true, true}, {"pack-\xC3\x84.idx", "pack-a.idx", false, false}};
+  TDirectoryListing listing;
+  for (const auto& [listed, wanted, posix, windows] : cases) {
+    fBase = "m" + std::to_string(fMade.size());
+    ASSERT_TRUE(Make(listed) && TDirectory::Open(Dir("")).Read(listing));
+    EXPECT_EQ(listing.MayContain(Utf8BytesToString(wanted)), OnWindows ? windows : posix) << listed << " for " << wanted;
   }
 }

@@ -1,20 +1,12 @@
-# Installs a build into a fresh prefix and checks what lands there: the program and its
-# manual page, which must render without a warning.
-#   cmake -DBUILD_DIR=<build tree> -DPREFIX=<scratch prefix> -DPROGRAM=<program file name> -P CheckInstall.cmake
-
+# Installs a build into a fresh prefix: the program and its manual page, which must render
+# without a warning.   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DPROGRAM=<file name> -P CheckInstall.cmake
 file(REMOVE_RECURSE "${PREFIX}")
-execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
-                RESULT_VARIABLE result OUTPUT_QUIET)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed: ${result}")
-endif()
-
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}" RESULT_VARIABLE result OUTPUT_QUIET)
 foreach(installed "bin/${PROGRAM}" "share/man/man1/tidemark.1")
-  if(NOT EXISTS "${PREFIX}/${installed}")
-    message(FATAL_ERROR "not installed: ${installed}")
+  if(NOT result EQUAL 0 OR NOT EXISTS "${PREFIX}/${installed}")
+    message(FATAL_ERROR "not installed (${result}): ${installed}")
   endif()
 endforeach()
-
 find_program(MAN_PROGRAM man REQUIRED)
 execute_process(COMMAND "${MAN_PROGRAM}" --warnings -l "${PREFIX}/share/man/man1/tidemark.1"
                 RESULT_VARIABLE result OUTPUT_VARIABLE page ERROR_VARIABLE warnings)

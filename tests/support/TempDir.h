@@ -1,27 +1,37 @@
 #pragma once
-// A fixture that gives each test a fresh directory of its own: removed when the test
-// passes, kept with its path printed when it fails, so the tree can be looked at.
+// A fresh directory for each test: removed when it passes, kept with its path printed when not.
 
-#include <filesystem>
+#include <fstream>
+#include <random>
 #include <string_view>
 
 #include <gtest/gtest.h>
 
-#include "rtl/String.h"
+#include "support/TestPlatform.h"
 
 class TempDirTest : public ::testing::Test {
 protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::error_code error;
+    do fRoot = std::filesystem::temp_directory_path() / ("tidemark-" + name.substr(0, 40) + "-" + std::to_string(std::random_device()() % 1000000));
+    while (!std::filesystem::create_directory(fRoot, error) && !error);
+    ASSERT_FALSE(error) << "cannot create a test directory under " << std::filesystem::temp_directory_path();
+  }
+  void TearDown() override {
+    if (HasFailure()) std::cout << "Test directory kept: " << fRoot.string() << "\n";
+    else RemoveTree(fRoot);
+  }
 
   const std::filesystem::path& Root() const { return fRoot; }
-  // Root joined with Relative, as the units see a path.
-  String PathOf(const std::filesystem::path& relative = {}) const;
-
-  // Creates the file (and its missing parent directories) holding exactly Content.
-  void WriteFile(const std::filesystem::path& relative, std::string_view content = {}) const;
-  // Creates the directory and its missing parents.
-  void MakeDir(const std::filesystem::path& relative) const;
+  String PathOf(const std::filesystem::path& relative = {}) const { return ToString(relative.empty() ? fRoot : fRoot / relative); }
+  // The file, with its missing parent directories, holding exactly Content.
+  void WriteFile(const std::filesystem::path& relative, std::string_view content = {}) const {
+    std::filesystem::create_directories((fRoot / relative).parent_path());
+    std::ofstream file(fRoot / relative, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(file.write(content.data(), std::streamsize(content.size())).good()) << "cannot write " << relative;
+  }
+  void MakeDir(const std::filesystem::path& relative) const { std::filesystem::create_directories(fRoot / relative); }
 
 private:
   std::filesystem::path fRoot;
