@@ -4,21 +4,46 @@
 #include <system_error>
 #include <utility>
 
+#include "rtl/Path.h"
+
+namespace {
+
+// A read that takes longer went to the disk or the network, not the cache.
+constexpr std::chrono::microseconds SlowRead{100};
+
+}  // namespace
+
 struct TReadAhead::TRequest {
   enum class TState : std::uint8_t { Free, Queued, Reading, Done };
 
-  TState State = TState::Free;
+  // Changed with the lock held; read without it only to wait for the end of a read.
+  std::atomic<TState> State = TState::Free;
   const TDirectory* Parent = nullptr;
   String Name;
   std::size_t Rank = 0;
   std::uint64_t Order = 0;
+  TBelow Below = TBelow::None;
   // Filled by the reader; the walk reads them only once the state is Done.
   std::optional<TDirectory> Directory;
   TDirectoryListing Listing;
   bool Complete = false;
 };
 
-TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window) : fMaxReaders(Readers) {
+namespace {
+
+// Whether warming a comes before b in the walk: below the deeper level's request first, then
+// below the earlier one, then in the order of the walk below it.
+template <typename TWarming>
+bool WarmBefore(const TWarming& a, const TWarming& b) {
+  if (a.Rank != b.Rank) return a.Rank > b.Rank;
+  if (a.Order != b.Order) return a.Order < b.Order;
+  return a.Place < b.Place;
+}
+
+}  // namespace
+
+TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TPlainTest IsPlain)
+    : fMaxReaders(Readers), fIsPlain(IsPlain) {
   for (std::size_t i = 0; i < Window; ++i) fFree.push_back(fRequests.emplace_back(std::make_unique<TRequest>()).get());
   fQueue.reserve(Window);
 }
@@ -32,16 +57,22 @@ TReadAhead::~TReadAhead() {
   for (std::thread& reader : fReaders) reader.join();
 }
 
-TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String& Name, std::size_t Rank) {
+TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String& Name, std::size_t Rank,
+                                          TBelow Below) {
   TRequest* request = fFree.back();
   fFree.pop_back();
   request->Parent = &Parent;
   request->Name = Name;
   request->Rank = Rank;
   request->Order = fRequestsMade++;
+  request->Below = Below;
   const std::lock_guard lock(fMutex);
   request->State = TRequest::TState::Queued;
   fQueue.push_back(request);
+  Counted();
+  // A reader that waits awake takes it: another is woken, or started, only when the requests
+  // outnumber those.
+  if (fQueue.size() <= fWaitingAwake) return request;
   if (fIdle > 0) {
     fWork.notify_one();
   } else if (fReaders.size() < fMaxReaders) {
@@ -54,7 +85,7 @@ TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String
   return request;
 }
 
-void TReadAhead::Unqueue(TRequest* Request) { fQueue.erase(std::ranges::find(fQueue, Request)); }
+void TReadAhead::Counted() { fQueued.store(fQueue.size() + fWarmings.size(), std::memory_order_relaxed); }
 
 void TReadAhead::Free(TRequest* Request) {
   Request->State = TRequest::TState::Free;
@@ -66,9 +97,17 @@ void TReadAhead::Free(TRequest* Request) {
 }
 
 bool TReadAhead::Settle(TRequest* Request) {
+  // A read from the cache ends within microseconds: yielding meanwhile is much cheaper than
+  // going to sleep and being woken.
+  for (int i = 0; i < 64 && Request->State.load(std::memory_order_acquire) == TRequest::TState::Reading; ++i) {
+    std::this_thread::yield();
+  }
   std::unique_lock lock(fMutex);
   const bool begun = Request->State != TRequest::TState::Queued;
-  if (!begun) Unqueue(Request);
+  if (!begun) {
+    fQueue.erase(std::ranges::find(fQueue, Request));
+    Counted();
+  }
   fAwaited = Request;
   fDone.wait(lock, [&] { return Request->State != TRequest::TState::Reading; });
   fAwaited = nullptr;
@@ -92,31 +131,111 @@ std::optional<TDirectory> TReadAhead::Take(TRequest* Request, TDirectoryListing&
 }
 
 void TReadAhead::Read() {
+  TDirectoryListing scratch;
   std::unique_lock lock(fMutex);
   for (;;) {
+    if (fQueue.empty() && fWarmings.empty()) {
+      // The walk lines up the next request soon after it takes one; waiting a little for it
+      // awake spares a sleep and a wake-up for each.
+      ++fWaitingAwake;
+      lock.unlock();
+      for (int i = 0; i < 64 && fQueued.load(std::memory_order_relaxed) == 0; ++i) std::this_thread::yield();
+      lock.lock();
+      --fWaitingAwake;
+    }
     ++fIdle;
-    fWork.wait(lock, [&] { return fStop || !fQueue.empty(); });
+    fWork.wait(lock, [&] { return fStop || !fQueue.empty() || !fWarmings.empty(); });
     --fIdle;
     if (fStop) return;
-    // The request the walk will want first: the deepest level's, the earliest of them.
-    const auto first = std::ranges::min_element(fQueue, [](const TRequest* a, const TRequest* b) {
+    // What the walk will want first: the deepest level's requests, the earliest of them, and
+    // right after a request, before the next one of its level, what lies below it.
+    const auto request = std::ranges::min_element(fQueue, [](const TRequest* a, const TRequest* b) {
       return a->Rank != b->Rank ? a->Rank > b->Rank : a->Order < b->Order;
     });
-    TRequest* const request = *first;
-    *first = fQueue.back();
-    fQueue.pop_back();
-    request->State = TRequest::TState::Reading;
-    lock.unlock();
-    try {
-      TDirectory directory = request->Parent->OpenSubdirectory(request->Name, nullptr, TLastLink::Refuse);
-      request->Complete = directory.ReadNoted(request->Listing);
-      request->Directory.emplace(std::move(directory));
-    } catch (...) {
-      // Out of memory, say: the walk reads the directory itself and meets the failure there.
-      request->Directory.reset();
+    const auto warming = std::ranges::min_element(fWarmings, WarmBefore<TWarming>);
+    if (warming == fWarmings.end() ||
+        (request != fQueue.end() && ((*request)->Rank != warming->Rank ? (*request)->Rank > warming->Rank
+                                                                       : (*request)->Order <= warming->Order))) {
+      TRequest* const next = *request;
+      *request = fQueue.back();
+      fQueue.pop_back();
+      Counted();
+      ReadRequest(next, lock);
+    } else {
+      TWarming next = std::move(*warming);
+      *warming = std::move(fWarmings.back());
+      fWarmings.pop_back();
+      Counted();
+      Warm(next, scratch, lock);
     }
-    lock.lock();
-    request->State = TRequest::TState::Done;
-    if (fAwaited == request) fDone.notify_one();
   }
+}
+
+void TReadAhead::ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lock) {
+  Request->State = TRequest::TState::Reading;
+  Lock.unlock();
+  std::vector<String> below;
+  TWarming self{{}, Request->Rank, Request->Order, Request->Below, {}};
+  try {
+    const auto start = std::chrono::steady_clock::now();
+    TDirectory directory = Request->Parent->OpenSubdirectory(Request->Name, nullptr, TLastLink::Refuse);
+    Request->Complete = directory.ReadNoted(Request->Listing);
+    below = ToWarm(Request->Below, directory, Request->Listing, Request->Complete,
+                   std::chrono::steady_clock::now() - start);
+    if (!below.empty()) self.Path = directory.Path();
+    Request->Directory.emplace(std::move(directory));
+  } catch (...) {
+    // Out of memory, say: the walk reads the directory itself and meets the failure there.
+    Request->Directory.reset();
+    below.clear();
+  }
+  Lock.lock();
+  Request->State.store(TRequest::TState::Done, std::memory_order_release);
+  if (fAwaited == Request) fDone.notify_one();
+  LineUpWarmings(self, below);
+}
+
+void TReadAhead::Warm(const TWarming& Warming, TDirectoryListing& Scratch, std::unique_lock<std::mutex>& Lock) {
+  Lock.unlock();
+  std::vector<String> below;
+  try {
+    const auto start = std::chrono::steady_clock::now();
+    const TDirectory directory = TDirectory::Open(Warming.Path);
+    const bool complete = directory.Read(Scratch);
+    below = ToWarm(Warming.Below, directory, Scratch, complete, std::chrono::steady_clock::now() - start);
+  } catch (...) {
+    // Only the cache would have gained.
+    below.clear();
+  }
+  Lock.lock();
+  LineUpWarmings(Warming, below);
+}
+
+std::vector<String> TReadAhead::ToWarm(TBelow Below, const TDirectory& Directory, const TDirectoryListing& Listing,
+                                       bool Complete, std::chrono::steady_clock::duration Duration) const {
+  std::vector<String> names;
+  if (Duration < SlowRead || !Complete || Below == TBelow::None) return names;
+  if (Below == TBelow::AllIfPlain && !fIsPlain(Listing)) return names;
+  for (std::size_t i = 0; i < Listing.Count(); ++i) {
+    if (Directory.KindOfEntry(Listing, i).IsDirectory) names.push_back(Listing.Name(i));
+  }
+  return names;
+}
+
+void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Names) {
+  // A bounded number: when full, the one the walk will reach last gives way.
+  const std::size_t room = 4 * fRequests.size();
+  for (std::size_t i = 0; i < Names.size(); ++i) {
+    TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Below, Parent.Place};
+    warming.Place.push_back(static_cast<std::uint32_t>(i));
+    if (fWarmings.size() < room) {
+      fWarmings.push_back(std::move(warming));
+      continue;
+    }
+    const auto last = std::ranges::max_element(fWarmings, WarmBefore<TWarming>);
+    if (!WarmBefore(warming, *last)) break;
+    *last = std::move(warming);
+  }
+  Counted();
+  if (!Names.empty() && fIdle > 0) fWork.notify_all();
 }

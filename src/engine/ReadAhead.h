@@ -2,6 +2,8 @@
 // Directories opened and read ahead of a walk by threads of their own, so that reads that
 // wait for a disk or a network overlap instead of following one another.
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -19,9 +21,16 @@ public:
   // One subdirectory to open and read; owned by the read-ahead.
   struct TRequest;
 
+  // Which subdirectories of a directory read ahead the walk will surely enter: when its read
+  // took long, they are likely not in the cache either, and a reader reads them too, only to
+  // have them there when the walk asks for them.
+  enum class TBelow : std::uint8_t { None, AllIfPlain, All };
+  // For TBelow::AllIfPlain: whether the walk enters every subdirectory of a directory so listed.
+  using TPlainTest = bool (*)(const TDirectoryListing& Listing);
+
   // Reads on at most Readers threads, each started when work finds no idle one, and holds at
   // most Window requests at once, each with its directory open once read.
-  TReadAhead(std::size_t Readers, std::size_t Window);
+  TReadAhead(std::size_t Readers, std::size_t Window, TPlainTest IsPlain);
   // Waits for the reads under way; what was not taken is dropped.
   ~TReadAhead();
   TReadAhead(const TReadAhead&) = delete;
@@ -33,7 +42,7 @@ public:
   // with ReadNoted. Readers take the request of the highest Rank first, of equal ones the
   // earliest. Parent must stay open and in place until the request is taken or withdrawn.
   // Only when HasRoom.
-  TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank);
+  TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank, TBelow Below);
   // Gives Request up, waiting for its read if one is under way.
   void Withdraw(TRequest* Request);
   // Ends Request: the directory it opened, with its entries swapped into Listing and
@@ -44,22 +53,45 @@ public:
   std::optional<TDirectory> Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete);
 
 private:
+  // A subdirectory of a directory read ahead, to be read into the cache.
+  // A directory that the walk will surely enter, below one read ahead, to be read into the
+  // cache. By full path: it outlives the request and the walk's levels, as the walk goes on
+  // below the request while it is read.
+  struct TWarming {
+    String Path;
+    std::size_t Rank;
+    std::uint64_t Order;
+    TBelow Below;
+    std::vector<std::uint32_t> Place;  // the index of each of its names below the request's directory
+  };
+
   void Read();  // a reader's loop
+  void ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lock);
+  void Warm(const TWarming& Warming, TDirectoryListing& Scratch, std::unique_lock<std::mutex>& Lock);
+  // The subdirectories of Directory, so listed and read in Duration, to read into the cache.
+  std::vector<String> ToWarm(TBelow Below, const TDirectory& Directory, const TDirectoryListing& Listing,
+                             bool Complete, std::chrono::steady_clock::duration Duration) const;
+  // Lines them up, below Parent, with the lock held.
+  void LineUpWarmings(const TWarming& Parent, std::vector<String>& Names);
   // Waits until no reader is at Request and none will begin it; false when none had begun it.
   bool Settle(TRequest* Request);
-  void Unqueue(TRequest* Request);  // with the lock held
+  void Counted();  // with the lock held, after the queues changed
   void Free(TRequest* Request);
 
   const std::size_t fMaxReaders;
+  const TPlainTest fIsPlain;
   std::vector<std::unique_ptr<TRequest>> fRequests;
   std::vector<TRequest*> fFree;   // the walk's own: readers never touch it
   std::vector<TRequest*> fQueue;  // not yet begun, in no order
+  std::vector<TWarming> fWarmings;
+  std::atomic<std::size_t> fQueued = 0;  // how many of both wait, for readers that wait awake
   std::uint64_t fRequestsMade = 0;
   std::mutex fMutex;
   std::condition_variable fWork;  // a request was queued, or the readers are to stop
   std::condition_variable fDone;  // a read that the walk waits for has ended
   std::vector<std::thread> fReaders;
-  std::size_t fIdle = 0;
+  std::size_t fIdle = 0;         // readers asleep until a request comes
+  std::size_t fWaitingAwake = 0; // readers looking out for one a little before they sleep
   const TRequest* fAwaited = nullptr;
   bool fStop = false;
 };

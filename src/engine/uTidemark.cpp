@@ -229,7 +229,7 @@ private:
   // holds: the names lined up in the deepest levels first, as the walk goes deepest first.
   // Those that fall out of the window, as a level below lines up more, are given up.
   void ReadAhead() {
-    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow);
+    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow, IsPlain);
     // First what falls out of the window, then what comes in, so that there is room for it.
     std::size_t room = ReadAheadWindow;
     std::size_t lowest = fLevels.size();
@@ -247,10 +247,22 @@ private:
       const std::size_t wanted = std::min(level.Subdirectories.size() - level.Next, room);
       while (level.ReadingAhead < wanted) {
         TLinedUp& next = level.Subdirectories[level.Next + level.ReadingAhead++];
-        next.Request = fReadAhead->Request(level.Directory, next.Name, i);
+        next.Request = fReadAhead->Request(level.Directory, next.Name, i, Below(level.ChildMode));
       }
       room -= wanted;
     }
+  }
+
+  // Which subdirectories of a directory entered in Mode the walk will surely enter too.
+  TReadAhead::TBelow Below(TWalkMode Mode) const {
+    if (Mode == TWalkMode::Modules) return TReadAhead::TBelow::All;
+    return fRecursive ? TReadAhead::TBelow::AllIfPlain : TReadAhead::TBelow::None;
+  }
+
+  // Whether the main walk lines up every subdirectory of a directory so listed: one that can
+  // be neither a repository directory (it has no "index") nor a working tree (no ".git").
+  static bool IsPlain(const TDirectoryListing& Listing) {
+    return !Listing.MayContain(u"index") && !Listing.MayContain(u".git");
   }
 
   // Gives up the last of Level's subdirectories being read ahead.
