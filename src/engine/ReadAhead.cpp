@@ -22,7 +22,7 @@ struct TReadAhead::TRequest {
   String Name;
   std::size_t Rank = 0;
   std::uint64_t Order = 0;
-  TBelow Below = TBelow::None;
+  std::uint8_t Mode = 0;
   // Filled by the reader; the walk reads them only once the state is Done.
   std::optional<TDirectory> Directory;
   TDirectoryListing Listing;
@@ -42,8 +42,8 @@ bool WarmBefore(const TWarming& a, const TWarming& b) {
 
 }  // namespace
 
-TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TPlainTest IsPlain)
-    : fMaxReaders(Readers), fIsPlain(IsPlain) {
+TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast)
+    : fMaxReaders(Readers), fForecast(Forecast) {
   for (std::size_t i = 0; i < Window; ++i) fFree.push_back(fRequests.emplace_back(std::make_unique<TRequest>()).get());
   fQueue.reserve(Window);
 }
@@ -58,14 +58,14 @@ TReadAhead::~TReadAhead() {
 }
 
 TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String& Name, std::size_t Rank,
-                                          TBelow Below) {
+                                          std::uint8_t Mode) {
   TRequest* request = fFree.back();
   fFree.pop_back();
   request->Parent = &Parent;
   request->Name = Name;
   request->Rank = Rank;
   request->Order = fRequestsMade++;
-  request->Below = Below;
+  request->Mode = Mode;
   const std::lock_guard lock(fMutex);
   request->State = TRequest::TState::Queued;
   fQueue.push_back(request);
@@ -175,13 +175,14 @@ void TReadAhead::ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lo
   Request->State = TRequest::TState::Reading;
   Lock.unlock();
   std::vector<String> below;
-  TWarming self{{}, Request->Rank, Request->Order, Request->Below, {}};
+  std::size_t tests = 0;
+  TWarming self{{}, Request->Rank, Request->Order, Request->Mode, true, {}};
   try {
     const auto start = std::chrono::steady_clock::now();
     TDirectory directory = Request->Parent->OpenSubdirectory(Request->Name, nullptr, TLastLink::Refuse);
     Request->Complete = directory.ReadNoted(Request->Listing);
-    below = ToWarm(Request->Below, directory, Request->Listing, Request->Complete,
-                   std::chrono::steady_clock::now() - start);
+    below = ToWarm(Request->Mode, directory, Request->Listing, Request->Complete,
+                   std::chrono::steady_clock::now() - start, tests);
     if (!below.empty()) self.Path = directory.Path();
     Request->Directory.emplace(std::move(directory));
   } catch (...) {
@@ -192,41 +193,49 @@ void TReadAhead::ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lo
   Lock.lock();
   Request->State.store(TRequest::TState::Done, std::memory_order_release);
   if (fAwaited == Request) fDone.notify_one();
-  LineUpWarmings(self, below);
+  LineUpWarmings(self, below, tests);
 }
 
 void TReadAhead::Warm(const TWarming& Warming, TDirectoryListing& Scratch, std::unique_lock<std::mutex>& Lock) {
   Lock.unlock();
   std::vector<String> below;
+  std::size_t tests = 0;
   try {
     const auto start = std::chrono::steady_clock::now();
     const TDirectory directory = TDirectory::Open(Warming.Path);
     const bool complete = directory.Read(Scratch);
-    below = ToWarm(Warming.Below, directory, Scratch, complete, std::chrono::steady_clock::now() - start);
+    if (Warming.Forecast) {
+      below = ToWarm(Warming.Mode, directory, Scratch, complete, std::chrono::steady_clock::now() - start, tests);
+    }
   } catch (...) {
     // Only the cache would have gained.
     below.clear();
   }
   Lock.lock();
-  LineUpWarmings(Warming, below);
+  LineUpWarmings(Warming, below, tests);
 }
 
-std::vector<String> TReadAhead::ToWarm(TBelow Below, const TDirectory& Directory, const TDirectoryListing& Listing,
-                                       bool Complete, std::chrono::steady_clock::duration Duration) const {
-  std::vector<String> names;
-  if (Duration < SlowRead || !Complete || Below == TBelow::None) return names;
-  if (Below == TBelow::AllIfPlain && !fIsPlain(Listing)) return names;
+std::vector<String> TReadAhead::ToWarm(std::uint8_t Mode, const TDirectory& Directory, const TDirectoryListing& Listing,
+                                       bool Complete, std::chrono::steady_clock::duration Duration,
+                                       std::size_t& Tests) const {
+  if (Duration < SlowRead || !Complete) return {};
+  TForecast forecast = fForecast(Listing, Mode);
+  std::vector<String> names = std::move(forecast.Tests);
+  Tests = names.size();
+  if (!forecast.EverySubdirectory) return names;
   for (std::size_t i = 0; i < Listing.Count(); ++i) {
     if (Directory.KindOfEntry(Listing, i).IsDirectory) names.push_back(Listing.Name(i));
   }
   return names;
 }
 
-void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Names) {
+void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests) {
   // A bounded number: when full, the one the walk will reach last gives way.
   const std::size_t room = 4 * fRequests.size();
   for (std::size_t i = 0; i < Names.size(); ++i) {
-    TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Below, Parent.Place};
+    // The tests come first, as the walk tests a directory before it enters the subdirectories.
+    TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Mode, i >= Tests,
+                     Parent.Place};
     warming.Place.push_back(static_cast<std::uint32_t>(i));
     if (fWarmings.size() < room) {
       fWarmings.push_back(std::move(warming));

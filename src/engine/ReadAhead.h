@@ -21,16 +21,19 @@ public:
   // One subdirectory to open and read; owned by the read-ahead.
   struct TRequest;
 
-  // Which subdirectories of a directory read ahead the walk will surely enter: when its read
-  // took long, they are likely not in the cache either, and a reader reads them too, only to
-  // have them there when the walk asks for them.
-  enum class TBelow : std::uint8_t { None, AllIfPlain, All };
-  // For TBelow::AllIfPlain: whether the walk enters every subdirectory of a directory so listed.
-  using TPlainTest = bool (*)(const TDirectoryListing& Listing);
+  // What the walk will surely read below a directory, as Forecast tells from its listing and
+  // the Mode it was requested in (the walk's own, handed back as it was given). When the
+  // directory took long to read, that is likely not in the cache either, and a reader reads
+  // it too, only to have it there when the walk asks for it.
+  struct TForecast {
+    std::vector<String> Tests;        // directories, relative to it, that its tests look into
+    bool EverySubdirectory = false;  // whether it enters every subdirectory, in the same mode
+  };
+  using TForecaster = TForecast (*)(const TDirectoryListing& Listing, std::uint8_t Mode);
 
   // Reads on at most Readers threads, each started when work finds no idle one, and holds at
   // most Window requests at once, each with its directory open once read.
-  TReadAhead(std::size_t Readers, std::size_t Window, TPlainTest IsPlain);
+  TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast);
   // Waits for the reads under way; what was not taken is dropped.
   ~TReadAhead();
   TReadAhead(const TReadAhead&) = delete;
@@ -42,7 +45,7 @@ public:
   // with ReadNoted. Readers take the request of the highest Rank first, of equal ones the
   // earliest. Parent must stay open and in place until the request is taken or withdrawn.
   // Only when HasRoom.
-  TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank, TBelow Below);
+  TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank, std::uint8_t Mode);
   // Gives Request up, waiting for its read if one is under way.
   void Withdraw(TRequest* Request);
   // Ends Request: the directory it opened, with its entries swapped into Listing and
@@ -61,25 +64,27 @@ private:
     String Path;
     std::size_t Rank;
     std::uint64_t Order;
-    TBelow Below;
+    std::uint8_t Mode;
+    bool Forecast;                     // false for a directory that only a test looks into
     std::vector<std::uint32_t> Place;  // the index of each of its names below the request's directory
   };
 
   void Read();  // a reader's loop
   void ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lock);
   void Warm(const TWarming& Warming, TDirectoryListing& Scratch, std::unique_lock<std::mutex>& Lock);
-  // The subdirectories of Directory, so listed and read in Duration, to read into the cache.
-  std::vector<String> ToWarm(TBelow Below, const TDirectory& Directory, const TDirectoryListing& Listing,
-                             bool Complete, std::chrono::steady_clock::duration Duration) const;
+  // What to read into the cache below Directory, so listed and read in Duration: the
+  // forecast's tests, then the subdirectories.
+  std::vector<String> ToWarm(std::uint8_t Mode, const TDirectory& Directory, const TDirectoryListing& Listing,
+                             bool Complete, std::chrono::steady_clock::duration Duration, std::size_t& Tests) const;
   // Lines them up, below Parent, with the lock held.
-  void LineUpWarmings(const TWarming& Parent, std::vector<String>& Names);
+  void LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests);
   // Waits until no reader is at Request and none will begin it; false when none had begun it.
   bool Settle(TRequest* Request);
   void Counted();  // with the lock held, after the queues changed
   void Free(TRequest* Request);
 
   const std::size_t fMaxReaders;
-  const TPlainTest fIsPlain;
+  const TForecaster fForecast;
   std::vector<std::unique_ptr<TRequest>> fRequests;
   std::vector<TRequest*> fFree;   // the walk's own: readers never touch it
   std::vector<TRequest*> fQueue;  // not yet begun, in no order

@@ -24,6 +24,9 @@ struct TLinedUp {
   TReadAhead::TRequest* Request = nullptr;  // while it is being read ahead
 };
 
+// How the read-ahead is to forecast what the walk reads below a directory.
+enum class TForecastMode : std::uint8_t { Flat, Recursive, Modules };
+
 // One directory on the current walk path.
 struct TWalkLevel {
   TDirectory Directory;
@@ -229,7 +232,7 @@ private:
   // holds: the names lined up in the deepest levels first, as the walk goes deepest first.
   // Those that fall out of the window, as a level below lines up more, are given up.
   void ReadAhead() {
-    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow, IsPlain);
+    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow, Forecast);
     // First what falls out of the window, then what comes in, so that there is room for it.
     std::size_t room = ReadAheadWindow;
     std::size_t lowest = fLevels.size();
@@ -247,22 +250,35 @@ private:
       const std::size_t wanted = std::min(level.Subdirectories.size() - level.Next, room);
       while (level.ReadingAhead < wanted) {
         TLinedUp& next = level.Subdirectories[level.Next + level.ReadingAhead++];
-        next.Request = fReadAhead->Request(level.Directory, next.Name, i, Below(level.ChildMode));
+        next.Request = fReadAhead->Request(level.Directory, next.Name, i, ModeOf(level.ChildMode));
       }
       room -= wanted;
     }
   }
 
-  // Which subdirectories of a directory entered in Mode the walk will surely enter too.
-  TReadAhead::TBelow Below(TWalkMode Mode) const {
-    if (Mode == TWalkMode::Modules) return TReadAhead::TBelow::All;
-    return fRecursive ? TReadAhead::TBelow::AllIfPlain : TReadAhead::TBelow::None;
+  // How a subdirectory entered in Mode goes to the read-ahead, for Forecast.
+  std::uint8_t ModeOf(TWalkMode Mode) const {
+    return static_cast<std::uint8_t>(Mode == TWalkMode::Modules ? TForecastMode::Modules
+                                     : fRecursive                ? TForecastMode::Recursive
+                                                                 : TForecastMode::Flat);
   }
 
-  // Whether the main walk lines up every subdirectory of a directory so listed: one that can
-  // be neither a repository directory (it has no "index") nor a working tree (no ".git").
-  static bool IsPlain(const TDirectoryListing& Listing) {
-    return !Listing.MayContain(u"index") && !Listing.MayContain(u".git");
+  // What the walk will surely read below a directory entered in Mode (as ModeOf gives it)
+  // with Listing: the directories that the repository tests look into, for a directory
+  // that may be a repository directory (it has an "index") or a working tree (a ".git"),
+  // and every subdirectory of one that is neither, or of one in a "modules" subtree.
+  static TReadAhead::TForecast Forecast(const TDirectoryListing& Listing, std::uint8_t Mode) {
+    TReadAhead::TForecast forecast;
+    const bool modules = Mode == static_cast<std::uint8_t>(TForecastMode::Modules);
+    if (Listing.MayContain(u"index")) {
+      forecast.Tests = {u"objects", PackDirectory};
+    } else if (!modules && Listing.MayContain(u".git")) {
+      forecast.Tests = {u".git", String(u".git") + PathDelim + u"objects", String(u".git") + PathDelim + PackDirectory};
+    } else {
+      forecast.EverySubdirectory = Mode != static_cast<std::uint8_t>(TForecastMode::Flat);
+    }
+    forecast.EverySubdirectory = forecast.EverySubdirectory || modules;
+    return forecast;
   }
 
   // Gives up the last of Level's subdirectories being read ahead.
