@@ -29,19 +29,6 @@ struct TReadAhead::TRequest {
   bool Complete = false;
 };
 
-namespace {
-
-// Whether warming a comes before b in the walk: below the deeper level's request first, then
-// below the earlier one, then in the order of the walk below it.
-template <typename TWarming>
-bool WarmBefore(const TWarming& a, const TWarming& b) {
-  if (a.Rank != b.Rank) return a.Rank > b.Rank;
-  if (a.Order != b.Order) return a.Order < b.Order;
-  return a.Place < b.Place;
-}
-
-}  // namespace
-
 TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast)
     : fMaxReaders(Readers), fForecast(Forecast) {
   for (std::size_t i = 0; i < Window; ++i) fFree.push_back(fRequests.emplace_back(std::make_unique<TRequest>()).get());
@@ -152,7 +139,7 @@ void TReadAhead::Read() {
     const auto request = std::ranges::min_element(fQueue, [](const TRequest* a, const TRequest* b) {
       return a->Rank != b->Rank ? a->Rank > b->Rank : a->Order < b->Order;
     });
-    const auto warming = std::ranges::min_element(fWarmings, WarmBefore<TWarming>);
+    const auto warming = fWarmings.begin();
     if (warming == fWarmings.end() ||
         (request != fQueue.end() && ((*request)->Rank != warming->Rank ? (*request)->Rank > warming->Rank
                                                                        : (*request)->Order <= warming->Order))) {
@@ -162,9 +149,7 @@ void TReadAhead::Read() {
       Counted();
       ReadRequest(next, lock);
     } else {
-      TWarming next = std::move(*warming);
-      *warming = std::move(fWarmings.back());
-      fWarmings.pop_back();
+      const TWarming next = std::move(fWarmings.extract(warming).value());
       Counted();
       Warm(next, scratch, lock);
     }
@@ -237,13 +222,11 @@ void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Nam
     TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Mode, i >= Tests,
                      Parent.Place};
     warming.Place.push_back(static_cast<std::uint32_t>(i));
-    if (fWarmings.size() < room) {
-      fWarmings.push_back(std::move(warming));
-      continue;
+    if (fWarmings.size() == room) {
+      if (!(warming < *fWarmings.rbegin())) break;
+      fWarmings.erase(std::prev(fWarmings.end()));
     }
-    const auto last = std::ranges::max_element(fWarmings, WarmBefore<TWarming>);
-    if (!WarmBefore(warming, *last)) break;
-    *last = std::move(warming);
+    fWarmings.insert(std::move(warming));
   }
   Counted();
   if (!Names.empty() && fIdle > 0) fWork.notify_all();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,14 @@ private:
     std::uint8_t Mode;
     bool Forecast;                     // false for a directory that only a test looks into
     std::vector<std::uint32_t> Place;  // the index of each of its names below the request's directory
+
+    // Whether it comes before Other in the walk: below the deeper level's request first, then
+    // below the earlier one, then in the order of the walk below that.
+    bool operator<(const TWarming& Other) const {
+      if (Rank != Other.Rank) return Rank > Other.Rank;
+      if (Order != Other.Order) return Order < Other.Order;
+      return Place < Other.Place;
+    }
   };
 
   void Read();  // a reader's loop
@@ -88,7 +97,7 @@ private:
   std::vector<std::unique_ptr<TRequest>> fRequests;
   std::vector<TRequest*> fFree;   // the walk's own: readers never touch it
   std::vector<TRequest*> fQueue;  // not yet begun, in no order
-  std::vector<TWarming> fWarmings;
+  std::multiset<TWarming> fWarmings;  // in walk order
   std::atomic<std::size_t> fQueued = 0;  // how many of both wait, for readers that wait awake
   std::uint64_t fRequestsMade = 0;
   std::mutex fMutex;
