@@ -57,19 +57,34 @@ TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String
   request->State = TRequest::TState::Queued;
   fQueue.push_back(request);
   Counted();
-  // A reader that waits awake takes it: another is woken, or started, only when the requests
-  // outnumber those.
-  if (fQueue.size() <= fWaitingAwake) return request;
+  Wake(fQueue.size());
+  return request;
+}
+
+void TReadAhead::Wake(std::size_t Work) {
+  // A reader that waits awake takes it: another is woken, or started, only when the work
+  // outnumbers those.
+  if (Work <= fWaitingAwake) return;
   if (fIdle > 0) {
     fWork.notify_one();
   } else if (fReaders.size() < fMaxReaders) {
-    // Without a thread of its own the request is read by the walk when it gets there.
+    // Without a thread of its own a request is read by the walk when it gets there.
     try {
       fReaders.emplace_back([this] { Read(); });
     } catch (const std::system_error&) {
     }
   }
-  return request;
+}
+
+void TReadAhead::ForecastBelow(const TDirectory& Directory, const TDirectoryListing& Listing, bool Complete,
+                               std::uint8_t Mode, std::size_t Rank, std::chrono::steady_clock::duration Duration) {
+  std::size_t tests = 0;
+  std::vector<String> below = ToWarm(Mode, Directory, Listing, Complete, Duration, tests);
+  if (below.empty()) return;
+  const TWarming self{Directory.Path(), Rank, fRequestsMade++, Mode, true, {}};
+  const std::lock_guard lock(fMutex);
+  LineUpWarmings(self, below, tests);
+  Wake(fWarmings.size());
 }
 
 void TReadAhead::Counted() { fQueued.store(fQueue.size() + fWarmings.size(), std::memory_order_relaxed); }

@@ -47,6 +47,11 @@ public:
   // earliest. Parent must stay open and in place until the request is taken or withdrawn.
   // Only when HasRoom.
   TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank, std::uint8_t Mode);
+  // Has what the walk will surely read below Directory, which it read itself with Listing
+  // (complete or not, in Duration) on entering it in Mode, read into the cache as below a
+  // request of Rank it made just now; only when that read took long.
+  void ForecastBelow(const TDirectory& Directory, const TDirectoryListing& Listing, bool Complete, std::uint8_t Mode,
+                     std::size_t Rank, std::chrono::steady_clock::duration Duration);
   // Gives Request up, waiting for its read if one is under way.
   void Withdraw(TRequest* Request);
   // Ends Request: the directory it opened, with its entries swapped into Listing and
@@ -90,6 +95,8 @@ private:
   // Waits until no reader is at Request and none will begin it; false when none had begun it.
   bool Settle(TRequest* Request);
   void Counted();  // with the lock held, after the queues changed
+  // With the lock held, after work came: wakes or starts a reader if none waits awake for it.
+  void Wake(std::size_t Work);
   void Free(TRequest* Request);
 
   const std::size_t fMaxReaders;

@@ -1,6 +1,7 @@
 #include "engine/uTidemark.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <exception>
 #include <optional>
@@ -77,7 +78,6 @@ public:
         if (fLevels.back().Next == fLevels.back().Subdirectories.size()) {
           Leave();
         } else {
-          ReadAhead();
           WalkInto(fLevels.back());
         }
       }
@@ -104,6 +104,9 @@ private:
     (fPath += next.Name) += PathDelim;
     TReadAhead::TRequest* const request = std::exchange(next.Request, nullptr);
     if (request != nullptr) --Parent.ReadingAhead;
+    // The directory about to be entered is not among those read ahead: handing it to a reader
+    // now and waiting for it would only add the hand-over.
+    ReadAhead();
     bool listed = false;
     // Listed as a directory, not a link; a link that has taken its place since is not
     // followed either.
@@ -120,12 +123,22 @@ private:
       subdirectory.emplace(Parent.Directory.OpenSubdirectory(next.Name, nullptr, TLastLink::Refuse));
     }
     TWalkLevel& level = Enter(std::move(*subdirectory), mode);
-    if (!readAhead) listed = level.Directory.Read(fListing);
+    if (!readAhead) listed = ReadEntered(level, mode);
     if (mode == TWalkMode::Main) {
       ProcessDirectory(level, listed);
     } else {
       ProcessModulesDirectory(level, listed);
     }
+  }
+
+  // Reads the directory of Level, just entered in Mode, for the walk itself. Below one that
+  // took long the read-ahead looks as below one it read.
+  bool ReadEntered(TWalkLevel& Level, TWalkMode Mode) {
+    const auto start = std::chrono::steady_clock::now();
+    const bool listed = Level.Directory.Read(fListing);
+    fReadAhead->ForecastBelow(Level.Directory, fListing, listed, ModeOf(Mode), fLevels.size() - 1,
+                              std::chrono::steady_clock::now() - start);
+    return listed;
   }
 
   // The main walk's step in Level, just entered and read: processes the repository it is or
@@ -232,7 +245,8 @@ private:
   // holds: the names lined up in the deepest levels first, as the walk goes deepest first.
   // Those that fall out of the window, as a level below lines up more, are given up.
   void ReadAhead() {
-    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow, Forecast);
+    // One request more than the window: WalkInto refills it before it takes the one it enters.
+    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow + 1, Forecast);
     // First what falls out of the window, then what comes in, so that there is room for it.
     std::size_t room = ReadAheadWindow;
     std::size_t lowest = fLevels.size();
