@@ -230,8 +230,9 @@ std::vector<String> TReadAhead::ToWarm(std::uint8_t Mode, const TDirectory& Dire
 }
 
 void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests) {
-  // A bounded number: when full, the one the walk will reach last gives way.
-  const std::size_t room = 4 * fRequests.size();
+  // A bounded number, a few hundred bytes each: when full, the one the walk will reach last
+  // gives way.
+  const std::size_t room = 16 * fRequests.size();
   for (std::size_t i = 0; i < Names.size(); ++i) {
     // The tests come first, as the walk tests a directory before it enters the subdirectories.
     TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Mode, i >= Tests,
