@@ -230,6 +230,16 @@ std::vector<String> TReadAhead::ToWarm(std::uint8_t Mode, const TDirectory& Dire
 }
 
 void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests) {
+  // Each directory is looked below once: where every read is slow, a network share say, the
+  // request for a directory whose subdirectories are read into the cache already would have
+  // them read again, and again below each of them. Remembered for a bounded while, which
+  // outlasts the directories lined up at once.
+  if (Names.empty() || !fLookedBelow.insert(Parent.Path).second) return;
+  fLookedBelowInOrder.push_back(Parent.Path);
+  if (fLookedBelowInOrder.size() > 64 * fRequests.size()) {
+    fLookedBelow.erase(fLookedBelowInOrder.front());
+    fLookedBelowInOrder.pop_front();
+  }
   // A bounded number, a few hundred bytes each: when full, the one the walk will reach last
   // gives way.
   const std::size_t room = 16 * fRequests.size();
@@ -245,5 +255,5 @@ void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Nam
     fWarmings.insert(std::move(warming));
   }
   Counted();
-  if (!Names.empty() && fIdle > 0) fWork.notify_all();
+  if (fIdle > 0) fWork.notify_all();
 }

@@ -7,10 +7,12 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <unordered_set>
 #include <thread>
 #include <vector>
 
@@ -105,6 +107,8 @@ private:
   std::vector<TRequest*> fFree;   // the walk's own: readers never touch it
   std::vector<TRequest*> fQueue;  // not yet begun, in no order
   std::multiset<TWarming> fWarmings;  // in walk order
+  std::unordered_set<String> fLookedBelow;  // directories whose warmings were lined up
+  std::deque<String> fLookedBelowInOrder;   // the same, the oldest first
   std::atomic<std::size_t> fQueued = 0;  // how many of both wait, for readers that wait awake
   std::uint64_t fRequestsMade = 0;
   std::mutex fMutex;
