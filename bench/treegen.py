@@ -1,7 +1,11 @@
-"""Seeded generator of home directories full of Git checkouts, for the benchmark.
+"""Seeded generator of home directories with Git checkouts, for the benchmark.
 
-The same size and seed give the same tree: names, contents and times (files, directories
-and links get their times set explicitly, to the nanosecond). A manifest written last into
+Two shapes: "checkouts", homes full of checkouts, where most directories lie in working
+trees and repositories; "outside", fewer checkouts beside caches, out-of-tree build
+directories and documents, where most directories lie outside any working tree.
+
+The same size, shape and seed give the same tree: names, contents and times (files,
+directories and links get their times set explicitly, to the nanosecond). A manifest written last into
 the tree's root records the packs with their generated and expected times; its presence
 marks a finished tree.
 
@@ -32,6 +36,13 @@ class Profile:
 SIZES = {
     "small": Profile(directories=20_000, repositories=256, users=3, worktree_median=10),
     "large": Profile(directories=300_000, repositories=2_500, users=12, worktree_median=22),
+}
+SHAPES = ("checkouts", "outside")
+# The "outside" shape: as many directories, fewer repositories, so that more than half of
+# the directories lie outside working trees and must be opened by a walk like Tidemark's.
+OUTSIDE = {
+    "small": Profile(directories=20_000, repositories=180, users=3, worktree_median=10),
+    "large": Profile(directories=300_000, repositories=1_800, users=12, worktree_median=22),
 }
 
 USERS = ("alice bob carol dave erin frank grace heidi ivan judy mallory niaj olivia peggy "
@@ -72,6 +83,13 @@ HOME_DIRS = ("Documents", "Downloads", "Pictures", "Music", ".config", ".cache",
 FILLER_ROOTS = ((".cache", HEX_DIRS), (".config", PLAIN_DIRS), (".local/share", PLAIN_DIRS),
                 ("Documents", PLAIN_DIRS), ("Downloads", PLAIN_DIRS), ("Pictures", PLAIN_DIRS),
                 ("Music", PLAIN_DIRS))
+# Out-of-tree build directories, which the "outside" shape adds to the filler.
+BUILD_DIRS = ("CMakeFiles obj bin lib Debug Release RelWithDebInfo x64 gen generated deps objs "
+              "intermediates incremental tmp dist out target classes artifacts modules cache "
+              "src tests tools third_party").split()
+BUILD_STEMS = ("main util config parser server client handler model view types errors buffer "
+               "stream reader writer cache pool queue table").split()
+BUILD_EXTS = ".o .obj .d .a .so .dep .stamp .ninja .cmake .json .log .tlog".split()
 
 SECOND = 10**9
 DAY = 86_400 * SECOND
@@ -187,11 +205,12 @@ class Generator:
     """One tree of a given size and seed; every random choice comes from one seeded stream,
     taken in a fixed order."""
 
-    def __init__(self, root, size, seed):
-        self.profile = SIZES[size]
+    def __init__(self, root, size, seed, shape="checkouts"):
+        self.profile = SIZES[size] if shape == "checkouts" else OUTSIDE[size]
         self.size = size
+        self.shape = shape
         self.seed = seed
-        self.rng = random.Random(f"{size}:{seed}")
+        self.rng = random.Random(f"{size}:{seed}" if shape == "checkouts" else f"{size}:{shape}:{seed}")
         self.w = TreeWriter(self.rng)
         self.root = root
         self.repositories = 0
@@ -388,9 +407,15 @@ class Generator:
         if budget < 0:
             raise RuntimeError(f"checkouts alone made {self.w.directories} directories, "
                                f"more than the {self.profile.directories} wanted")
-        places = [(f"{home}/{d}", names) for home in homes.values() for d, names in FILLER_ROOTS]
-        for (top, names), share in zip(places, split(self.rng, budget, len(places))):
-            self.w.grow(top, share, names, PLAIN_STEMS, PLAIN_EXTS, PLAIN_FILES)
+        places = [(f"{home}/{d}", names, PLAIN_STEMS, PLAIN_EXTS)
+                  for home in homes.values() for d, names in FILLER_ROOTS]
+        if self.shape == "outside":
+            for home in homes.values():
+                self.w.mkdir(f"{home}/builds")
+                places.append((f"{home}/builds", BUILD_DIRS, BUILD_STEMS, BUILD_EXTS))
+            budget = self.profile.directories - self.w.directories
+        for (top, names, stems, exts), share in zip(places, split(self.rng, budget, len(places))):
+            self.w.grow(top, share, names, stems, exts, PLAIN_FILES)
 
     def links(self, homes):
         """A few symbolic links: to a file, to directories, and one that dangles."""
@@ -417,15 +442,17 @@ class Generator:
             "repositories": self.repositories,
             "packs": self.packs,
         }
+        if self.shape != "checkouts":  # so that the first shape's trees stay as they were
+            manifest["shape"] = self.shape
         self.w.file(f"{self.root}/{MANIFEST}", json.dumps(manifest, indent=0).encode(), START_NS)
         self.w.set_directory_times()
         return manifest
 
 
-def generate(root, size, seed):
-    """Writes the tree of that size and seed into root, which must not exist yet; returns
-    the manifest."""
-    return Generator(os.path.abspath(root), size, seed).run()
+def generate(root, size, seed, shape="checkouts"):
+    """Writes the tree of that size, seed and shape into root, which must not exist yet;
+    returns the manifest."""
+    return Generator(os.path.abspath(root), size, seed, shape).run()
 
 
 def load_manifest(root):
@@ -444,15 +471,16 @@ def main(argv=None):
     parser = argparse.ArgumentParser(
         prog="bench/generate",
         description="Writes a seeded tree of home directories with Git checkouts into DIR "
-                    "(which must not exist). The same size and seed give the same tree.")
+                    "(which must not exist). The same size, shape and seed give the same tree.")
     parser.add_argument("--size", choices=SIZES, default="small")
+    parser.add_argument("--shape", choices=SHAPES, default="checkouts")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("directory", metavar="DIR")
     args = parser.parse_args(argv)
     if os.path.lexists(args.directory):
         parser.error(f"{args.directory} exists already")
     start = time.perf_counter()
-    manifest = generate(args.directory, args.size, args.seed)
+    manifest = generate(args.directory, args.size, args.seed, args.shape)
     print(f"{args.directory}: {manifest['directories']} directories, "
           f"{manifest['repositories']} repositories, {len(manifest['packs'])} packs "
           f"({time.perf_counter() - start:.1f} s)")

@@ -23,6 +23,8 @@ public:
   ~TDirectoryListing();
   TDirectoryListing(const TDirectoryListing&) = delete;
   TDirectoryListing& operator=(const TDirectoryListing&) = delete;
+  // Exchanges the entries with Other's, without copying them.
+  void Swap(TDirectoryListing& Other) noexcept { fEntries.swap(Other.fEntries); }
 
   std::size_t Count() const;
   String Name(std::size_t Index) const;
@@ -86,6 +88,15 @@ public:
   // Reads the entries into Listing, once per opening. False when they could not all be read
   // (Listing then holds those that could); tests by name may still work.
   bool Read(TDirectoryListing& Listing) const;
+  // As Read, for a directory read ahead of the walk: notes, before reading, what the
+  // directory is and when it last changed, so that StandsAsRead can tell later whether
+  // Listing still holds. Like OpenSubdirectory and Read, it may run on several threads at
+  // once, as long as none releases, reopens or destroys a directory that another goes through.
+  bool ReadNoted(TDirectoryListing& Listing) const;
+  // Whether Listing, filled by ReadNoted, still holds when the walk arrives: this
+  // directory's name in its parent still leads to the directory read, not a link, and that
+  // directory has not changed since. False when it cannot be told.
+  bool StandsAsRead(const TDirectoryListing& Listing) const;
   // Existence tests of Relative, with Listing used as by OpenSubdirectory.
   bool FileExists(const String& Relative, const TDirectoryListing* Listing) const;
   bool DirectoryExists(const String& Relative, const TDirectoryListing* Listing) const;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,12 +26,28 @@ struct TDirectoryListing::TEntries {
     unsigned char Type;  // as the listing gives it: DT_DIR, DT_LNK, DT_UNKNOWN, ...
   };
 
+  // What a directory read ahead was and when it last changed, as its status tells.
+  struct TNote {
+    dev_t Device;
+    ino_t Inode;
+    mode_t Mode;
+    timespec Modified;
+    timespec Changed;
+
+    bool operator==(const TNote& other) const {
+      return Device == other.Device && Inode == other.Inode && Mode == other.Mode && Same(Modified, other.Modified) &&
+             Same(Changed, other.Changed);
+    }
+    static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+    static TNote Of(const struct stat& status) {
+      return {status.st_dev, status.st_ino, status.st_mode, status.st_mtim, status.st_ctim};
+    }
+  };
+
   std::vector<TEntry> Entries;
   // Every name followed by a NUL, so that it goes to the system as it is.
   std::string Names;
-  // Room for the records of one read; large, so that most directories take one read and the
-  // one that says the end.
-  std::vector<char> Records = std::vector<char>(64 * 1024);
+  std::optional<TNote> Note;  // set by ReadNoted only
 
   const char* NameOf(std::size_t index) const { return Names.data() + Entries[index].Offset; }
   std::string_view ViewOf(std::size_t index) const { return {NameOf(index), Entries[index].Length}; }
@@ -197,12 +214,16 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   TDirectoryListing::TEntries& entries = *Listing.fEntries;
   entries.Entries.clear();
   entries.Names.clear();
+  entries.Note.reset();
   if (!IsOpen()) return false;
+  // Room for the records of one read, one per thread, as several may read at once; large, so
+  // that most directories take one read and the one that says the end.
+  static thread_local std::vector<char> records(64 * 1024);
   for (;;) {
-    const ssize_t size = getdents64(fDescriptor, entries.Records.data(), entries.Records.size());
+    const ssize_t size = getdents64(fDescriptor, records.data(), records.size());
     if (size <= 0) return size == 0;
     for (ssize_t offset = 0; offset < size;) {
-      const char* record = entries.Records.data() + offset;
+      const char* record = records.data() + offset;
       unsigned short length;
       unsigned char type;
       std::memcpy(&length, record + offsetof(dirent64, d_reclen), sizeof length);
@@ -212,6 +233,27 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
       offset += length;
     }
   }
+}
+
+bool TDirectory::ReadNoted(TDirectoryListing& Listing) const {
+  // Noted before the entries are read: a change while they are read shows as one after.
+  struct stat status;
+  const bool noted = IsOpen() && fstat(fDescriptor, &status) == 0;
+  const bool complete = Read(Listing);
+  if (noted) Listing.fEntries->Note = TDirectoryListing::TEntries::TNote::Of(status);
+  return complete;
+}
+
+bool TDirectory::StandsAsRead(const TDirectoryListing& Listing) const {
+  const std::optional<TDirectoryListing::TEntries::TNote>& note = Listing.fEntries->Note;
+  if (!note || !IsOpen() || fParent == nullptr || !fParent->IsOpen()) return false;
+  // Unmoved times tell that no entry came or went. Linux gives a change that follows a query
+  // of the times a time of its own, even within one tick of its clock; where it does not
+  // (before 6.13, some file systems), a change in the same tick as the last one before the
+  // read goes unseen.
+  struct stat status;
+  const std::string name = Native(fName.substr(0, fName.size() - 1));
+  return fstatat(fParent->fDescriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && TDirectoryListing::TEntries::TNote::Of(status) == *note;
 }
 
 bool TDirectory::FileExists(const String& Relative, const TDirectoryListing* Listing) const {

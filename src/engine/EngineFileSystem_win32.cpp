@@ -5,6 +5,7 @@
 // name in uCompatibility.h.
 #undef GetVolumePathName
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -20,8 +21,26 @@ struct TDirectoryListing::TEntries {
     DWORD ReparseTag;
   };
 
+  // What a directory read ahead was and when it last changed, as its attributes tell.
+  struct TNote {
+    DWORD Attributes;
+    FILETIME Created;
+    FILETIME Written;
+
+    bool operator==(const TNote& other) const {
+      return Attributes == other.Attributes && Same(Created, other.Created) && Same(Written, other.Written);
+    }
+    static bool Same(const FILETIME& a, const FILETIME& b) {
+      return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
+    }
+    // Those of the directory Path (ending in PathDelim, not a root), a link not followed;
+    // nothing when they cannot be read.
+    static std::optional<TNote> Of(const String& path);
+  };
+
   std::vector<TEntry> Entries;
   String Names;
+  std::optional<TNote> Note;  // set by ReadNoted only
 
   std::u16string_view ViewOf(std::size_t index) const {
     return std::u16string_view(Names).substr(Entries[index].Offset, Entries[index].Length);
@@ -113,6 +132,7 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   TDirectoryListing::TEntries& entries = *Listing.fEntries;
   entries.Entries.clear();
   entries.Names.clear();
+  entries.Note.reset();
   if (!IsOpen()) return false;
   WIN32_FIND_DATAW data;
   // The basic information leaves out the short name, which costs the file system a lookup;
@@ -131,6 +151,31 @@ bool TDirectory::Read(TDirectoryListing& Listing) const {
   const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
   FindClose(search);
   return complete;
+}
+
+std::optional<TDirectoryListing::TEntries::TNote> TDirectoryListing::TEntries::TNote::Of(const String& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(W(ExtendedPath(path.substr(0, path.size() - 1))), GetFileExInfoStandard, &data)) {
+    return std::nullopt;
+  }
+  return TNote{data.dwFileAttributes, data.ftCreationTime, data.ftLastWriteTime};
+}
+
+bool TDirectory::ReadNoted(TDirectoryListing& Listing) const {
+  // Noted before the entries are read: a change while they are read shows as one after.
+  std::optional<TDirectoryListing::TEntries::TNote> note = IsOpen() ? TDirectoryListing::TEntries::TNote::Of(Path()) : std::nullopt;
+  const bool complete = Read(Listing);
+  Listing.fEntries->Note = note;
+  return complete;
+}
+
+// A directory's last-write time moves whenever an entry comes or goes; one that another
+// directory or a link took the place of differs in its creation time or attributes.
+bool TDirectory::StandsAsRead(const TDirectoryListing& Listing) const {
+  const std::optional<TDirectoryListing::TEntries::TNote>& note = Listing.fEntries->Note;
+  if (!note || !IsOpen() || fParent == nullptr) return false;
+  const std::optional<TDirectoryListing::TEntries::TNote> now = TDirectoryListing::TEntries::TNote::Of(Path());
+  return now && *now == *note;
 }
 
 // A name the listing holds is still asked for: the entry may have changed since it was read.

@@ -2,10 +2,12 @@
 // by full paths to match on a varied tree; packs that change under it; trees past the path limit.
 #include "engine/uTidemark.h"
 
+#include <chrono>
 #include <map>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "compat/uCompatibility.h"
 #include "rtl/Utf8.h"
@@ -384,4 +386,22 @@ TEST_F(Engine, AListingRulesOutOnlyNamesNoEntryCanBeReachedBy) {
     ASSERT_TRUE(Make(listed) && TDirectory::Open(Dir("")).Read(listing));
     EXPECT_EQ(listing.MayContain(Utf8BytesToString(wanted)), OnWindows ? windows : posix) << listed << " for " << wanted;
   }
+}
+
+// A directory read ahead by another thread counts only while it still holds when the walk enters it.
+TEST_F(Engine, ADirectoryThatChangesAfterItWasReadAheadIsWalkedAsItIsWhenEntered) {
+  MakeDir("t/a/old");
+  MakeDir("t/b/old");
+  String changed;
+  fOnEvent = [&](const TEvent& e) {
+    if (e.Event != evtDirectoryVisited || !changed.empty() || (e.Value != Dir("t/a") && e.Value != Dir("t/b"))) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // time for a reader to read the other one ahead
+    const std::string other = e.Value == Dir("t/a") ? "t/b" : "t/a";
+    fs::remove(At(other) / "old");
+    MakeDir(fs::path(other) / "new");
+    changed = Dir(other);
+  };
+  EXPECT_TRUE(Run(Dir("t")));
+  EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"new" + PathDelim}), 1);
+  EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"old" + PathDelim}), 0);
 }
