@@ -2,11 +2,9 @@
 # without a warning.   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch> -DPROGRAM=<file name> -P CheckInstall.cmake
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}" RESULT_VARIABLE result OUTPUT_QUIET)
-foreach(installed "bin/${PROGRAM}" "share/man/man1/tidemark.1")
-  if(NOT result EQUAL 0 OR NOT EXISTS "${PREFIX}/${installed}")
-    message(FATAL_ERROR "not installed (${result}): ${installed}")
-  endif()
-endforeach()
+if(NOT result EQUAL 0 OR NOT EXISTS "${PREFIX}/bin/${PROGRAM}" OR NOT EXISTS "${PREFIX}/share/man/man1/tidemark.1")
+  message(FATAL_ERROR "not installed (${result})")
+endif()
 find_program(MAN_PROGRAM man REQUIRED)
 execute_process(COMMAND "${MAN_PROGRAM}" --warnings -l "${PREFIX}/share/man/man1/tidemark.1"
                 RESULT_VARIABLE result OUTPUT_VARIABLE page ERROR_VARIABLE warnings)

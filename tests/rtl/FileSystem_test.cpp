@@ -21,15 +21,12 @@ TEST_F(FileSystem, ExpandFileNameResolvesAgainstTheCurrentDirectory) {
 TEST_F(FileSystem, SetFileLastWriteTimeChangesThatTimeAloneExactly) {
   WriteFile("f", "content");
   const TStoredTimes before = *StoredTimes(Root() / "f");
+  const TFileTime wanted{before.LastWrite.High - 200, before.LastWrite.Low ^ 1u};
+  MakeReadOnly(Root() / "f");
+  ASSERT_TRUE(SetFileLastWriteTime(PathOf("f"), wanted));
+  EXPECT_TRUE(StoredTimes(Root() / "f")->LastWrite == wanted && StoredTimes(Root() / "f")->LastAccess == before.LastAccess);
   const bool link = MakeLink(Root() / "link", Root() / "f", false);  // Wine shows no links to files
-  for (const TFileTime wanted : {TFileTime{before.LastWrite.High, before.LastWrite.Low ^ 1u}, TFileTime{before.LastWrite.High - 200, before.LastWrite.Low}}) {
-    ASSERT_TRUE(SetFileLastWriteTime(PathOf("f"), wanted));
-    EXPECT_TRUE(StoredTimes(Root() / "f")->LastWrite == wanted && StoredTimes(Root() / "f")->LastAccess == before.LastAccess);
-    MakeReadOnly(Root() / "f");
-  }
   EXPECT_TRUE(!link || (SetFileLastWriteTime(PathOf("link"), before.LastWrite) && StoredTimes(Root() / "link")->LastWrite == before.LastWrite));
-  EXPECT_NE(StoredTimes(Root() / "f")->LastWrite, before.LastWrite);
+  EXPECT_EQ(StoredTimes(Root() / "f")->LastWrite, wanted);
   EXPECT_FALSE(SetFileLastWriteTime(PathOf("missing"), before.LastWrite));
-  std::ifstream file(Root() / "f");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "content");
 }

@@ -14,17 +14,11 @@ TEST(ExtendedPath, TakesFullPathsAsTheyStandAndMakesOthersFullFirst) {
     String Path, Expected;
   } cases[] = {
       {u"C:\\a\\b", u"\\\\?\\C:\\a\\b"}, {u"c:\\", u"\\\\?\\c:\\"}, {u"C:\\a\\dir\\", u"\\\\?\\C:\\a\\dir\\"},
-      // Kept as named: a trailing dot or blank, a device name, three dots.
       {u"C:\\dot.\\blank \\nul\\...", u"\\\\?\\C:\\dot.\\blank \\nul\\..."}, {u"C:\\" + Long + u"\\" + Long, u"\\\\?\\C:\\" + Long + u"\\" + Long},
       {u"\\\\server\\share\\dir\\file", u"\\\\?\\UNC\\server\\share\\dir\\file"}, {u"\\\\server\\share", u"\\\\?\\UNC\\server\\share"},
-      // Resolved first, as the system resolves them.
       {u"C:/a/b", u"\\\\?\\C:\\a\\b"}, {u"C:\\a\\..\\b\\.\\c", u"\\\\?\\C:\\b\\c"}, {u"C:\\a\\\\b", u"\\\\?\\C:\\a\\b"},
       {u"\\\\server\\share\\a\\..\\b", u"\\\\?\\UNC\\server\\share\\b"}, {u"relative\\" + Long, u"\\\\?\\" + cwd + u"\\relative\\" + Long},
-      // Left alone.
       {u"\\\\?\\C:\\a\\..", u"\\\\?\\C:\\a\\.."}, {u"\\\\.\\pipe\\name", u"\\\\.\\pipe\\name"}, {u"", u""},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(StringToUtf8Bytes(c.Path));
-    EXPECT_EQ(ExtendedPath(c.Path), c.Expected);
-  }
+  for (const auto& c : cases) EXPECT_EQ(ExtendedPath(c.Path), c.Expected) << StringToUtf8Bytes(c.Path);
 }

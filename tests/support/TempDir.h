@@ -25,11 +25,9 @@ protected:
 
   const std::filesystem::path& Root() const { return fRoot; }
   String PathOf(const std::filesystem::path& relative = {}) const { return ToString(relative.empty() ? fRoot : fRoot / relative); }
-  // The file, with its missing parent directories, holding exactly Content.
   void WriteFile(const std::filesystem::path& relative, std::string_view content = {}) const {
     std::filesystem::create_directories((fRoot / relative).parent_path());
-    std::ofstream file(fRoot / relative, std::ios::binary | std::ios::trunc);
-    ASSERT_TRUE(file.write(content.data(), std::streamsize(content.size())).good()) << "cannot write " << relative;
+    std::ofstream(fRoot / relative, std::ios::binary) << content;
   }
   void MakeDir(const std::filesystem::path& relative) const { std::filesystem::create_directories(fRoot / relative); }
 

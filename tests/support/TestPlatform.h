@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,22 +33,10 @@ bool MakeLink(const std::filesystem::path& link, const std::filesystem::path& ta
 // Path and all below it at any depth, links as links, read-only entries too.
 void RemoveTree(const std::filesystem::path& path);
 
-// Something done to a file until the last copy goes; empty when the platform refused it.
-using THold = std::shared_ptr<void>;
-// Nobody may change the file's times, content or name then; POSIX takes root for it.
-THold MakeImmutable(const std::filesystem::path& file);
-// Open for reading; on Windows sharing nothing, so that opening it for data or deleting it fails.
-THold HoldOpen(const std::filesystem::path& file);
-
-class TCurrentDirectory {
-public:
-  explicit TCurrentDirectory(const std::filesystem::path& directory) : fPrevious(std::filesystem::current_path()) {
-    std::filesystem::current_path(directory);
-  }
-  ~TCurrentDirectory() { std::filesystem::current_path(fPrevious); }
-
-private:
-  std::filesystem::path fPrevious;
+struct TCurrentDirectory {
+  std::filesystem::path Previous = std::filesystem::current_path();
+  explicit TCurrentDirectory(const std::filesystem::path& directory) { std::filesystem::current_path(directory); }
+  ~TCurrentDirectory() { std::filesystem::current_path(Previous); }
 };
 
 // Where the built program's standard output goes: Windows has a full device only under Wine.

@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,26 +30,8 @@ void MakeReadOnly(const fs::path& path) { chmod(path.c_str(), 0444); }
 
 bool MakeLink(const fs::path& link, const fs::path& target, bool) { return symlink(target.c_str(), link.c_str()) == 0; }
 
-// The tools go by descriptors, so depth does not matter; a locked directory is opened first.
 void RemoveTree(const fs::path& path) {
   std::system(("chmod -R u+rwx '" + path.string() + "' 2>/dev/null; rm -rf '" + path.string() + "'").c_str());
-}
-
-THold MakeImmutable(const fs::path& file) {
-  const auto set = [file](bool immutable) {
-    const int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    int flags = 0;
-    const bool done = ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0 &&
-                      (flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL, ioctl(descriptor, FS_IOC_SETFLAGS, &flags) == 0);
-    close(descriptor);
-    return done;
-  };
-  return set(true) ? THold(&errno, [set](void*) { set(false); }) : nullptr;
-}
-
-THold HoldOpen(const fs::path& file) {
-  const int descriptor = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  return descriptor >= 0 ? THold(&errno, [descriptor](void*) { close(descriptor); }) : nullptr;
 }
 
 fs::path ProgramPath() { return (ToPath(ExecutablePath()).parent_path() / TIDEMARK_PROGRAM_FROM_TESTS).lexically_normal(); }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <functional>
+#include <memory>
 
 #include "rtl/Process.h"
 #include "rtl/Utf8.h"
@@ -75,13 +75,6 @@ bool MakeLink(const fs::path& link, const fs::path& target, bool toDirectory) {
 }
 
 void RemoveTree(const fs::path& path) { RemoveLongTree(L"\\\\?\\" + fs::absolute(path).make_preferred().wstring()); }
-
-THold MakeImmutable(const fs::path&) { return nullptr; }  // Wine, and Windows, have no such thing
-
-THold HoldOpen(const fs::path& file) {
-  const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  return handle != INVALID_HANDLE_VALUE ? THold(handle, CloseHandle) : nullptr;
-}
 
 fs::path ProgramPath() { return (ToPath(ExecutablePath()).parent_path() / TIDEMARK_PROGRAM_FROM_TESTS).lexically_normal(); }
 
