@@ -24,9 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(joined == content, "the split keeps all content up to a NUL, in order");
   auto parser = TBaseCommandLineParser::Create<TListParser>(params);
   parser->SetLongOptionsWithArguments(size % 2 == 0);
-  parser->SetOnFoundArgument([](TBaseCommandLineParser&, const String& name, bool& allowOptions) {
-    allowOptions = name.size() % 2 == 0;
-  });
   parser->SetOnFoundOption([&](TBaseCommandLineParser&, const String&, const String& value, bool hasValue) {
     std::int32_t number = -12345, again = 0;
     if (parser->FetchValue(number, value, hasValue))
