@@ -9,13 +9,11 @@ namespace {
 
 class TListParser : public TBaseCommandLineParser {
 public:
-  TListParser(ConstructionKey, TStringList params) : fParams(std::move(params)) {}
+  TListParser(ConstructionKey, TStringList params) : Params(std::move(params)) {}
+  const TStringList Params;
 
 protected:
-  void LoadParams() override { FParamList = fParams; }
-
-private:
-  TStringList fParams;
+  void LoadParams() override { FParamList = Params; }
 };
 
 // A fetch of the next parameter: i integer, b truth value, l level index; "!" fails untouched.
