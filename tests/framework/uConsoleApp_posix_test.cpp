@@ -11,8 +11,7 @@
 #include "support/StdOutRedirection.h"
 #include "support/TestConsoleApp.h"
 
-// Colours reach the terminal as SGR sequences; the initial attribute is the terminal's own
-// default, and a black background leaves the terminal's background alone.
+// SGR sequences, back to the terminal's own default; a black background leaves the terminal's.
 TEST_F(ConsoleAppTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWrite) {
   TStdOutRedirection terminal(TStdOutTarget::Terminal);
   EXPECT_EQ(::Run(TestAppClass([](TTestConsoleApp& app) {
@@ -30,8 +29,7 @@ TEST_F(ConsoleAppTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWrite) 
                                  "\x1b[0;37;44m\x1b[0;91;44mon blue\x1b[0;37;44m\x1b[0m");
 }
 
-// The control signals arrive as control events on a thread of their own; one that nobody
-// handles ends the process as it would have without the unit.
+// Signals are control events on a thread of their own; one nobody handles ends the process.
 TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   auto app = TConsoleApp::Create<TTestConsoleApp>([](TTestConsoleApp&) { return 0u; });
   std::promise<std::uint32_t> event;
@@ -45,6 +43,6 @@ TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   EXPECT_EQ(delivered.get(), 6u);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   app->SetOnConsoleCtrl([](TConsoleApp&, std::uint32_t, bool&) {});
-  // Hang-up rather than interrupt, which a background job gets ignored from its start.
+  // Hang-up, as a background job ignores interrupts.
   EXPECT_EXIT({ kill(getpid(), SIGHUP); for (;;) pause(); }, ::testing::KilledBySignal(SIGHUP), "");
 }

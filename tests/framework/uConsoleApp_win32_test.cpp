@@ -8,9 +8,8 @@
 #include "support/TempFile.h"
 #include "support/TestConsoleApp.h"
 
-// Runs the next test in a child of this test binary on a console of its own: a pseudo-console,
-// which Wine offers too. Its entry points are looked up, as the headers offer them only to
-// builds for newer Windows versions; 0x20016 is the attribute that hands it to the child.
+// Runs the next test in a child on a pseudo-console of its own (Wine offers one too); the entry
+// points are looked up, as older headers lack them; 0x20016 hands the console to the child.
 TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   using CreateProc = HRESULT(WINAPI*)(COORD, HANDLE, HANDLE, DWORD, void**);
   const auto proc = [](const char* name) {
@@ -29,7 +28,6 @@ TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   const auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
   InitializeProcThreadAttributeList(list, 1, 0, &size);
   UpdateProcThreadAttribute(list, 0, 0x20016, console, sizeof console, nullptr, nullptr);
-  // The child's test report goes to a file; the console is for the code under test.
   const std::intptr_t report = OpenTemporaryFile();
   STARTUPINFOEXW startup{{sizeof startup}, list};
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
@@ -41,7 +39,7 @@ TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   DWORD exitCode = 1, count = 0;
   if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
                      nullptr, &startup.StartupInfo, &child)) {
-    char buffer[4096];  // the screen is drained, or a chatty child blocks on it
+    char buffer[4096];  // drained, or a chatty child blocks
     while (WaitForSingleObject(child.hProcess, 50) == WAIT_TIMEOUT)
       while (PeekNamedPipe(screen[0], nullptr, 0, nullptr, &count, nullptr) && count > 0 &&
              ReadFile(screen[0], buffer, sizeof buffer, &count, nullptr)) {
@@ -55,12 +53,11 @@ TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   for (HANDLE pipe : {input[0], input[1], screen[0], screen[1]}) CloseHandle(pipe);
   const std::string output = ReadFromStart(report);
   CloseTemporaryFile(report);
-  EXPECT_EQ(exitCode, 0u) << output;
-  EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+  EXPECT_TRUE(exitCode == 0 && output.find("[  PASSED  ] 1 test.") != std::string::npos) << output;
 }
 
-// Only inside the test above. Restoring must come back to yellow on blue, not to a default;
-// the coloured text keeps the background, and its accented letter survives the OEM code page.
+// Only inside the test above: restoring comes back to yellow on blue, the coloured text keeps
+// the background, and its accented letter survives the OEM code page.
 TEST(ConsoleAppWin32Test, DISABLED_OnThisConsole) {
   const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, 0, nullptr);

@@ -6,29 +6,23 @@
 #include "support/Raises.h"
 #include "support/TempDir.h"
 
-// Access (read, write, both), disposition (open, create, create new) and sharing (none, read,
-// write, both) of each mode word, or nothing for the words that cannot open a file.
+// Access, disposition and sharing of each mode word, or nothing for words that open no file.
 TEST(Stream, ModeWordsDecodeAsTheTableSays) {
   const std::pair<std::uint16_t, const char*> rows[] = {
       {0x0000, "000"}, {0x0001, "100"}, {0x0022, "201"}, {0x0030, "002"}, {0x0040, "003"}, {0x0110, "000"},
-      {0xFF00, "210"}, {0xFF04, "220"}, {0xFF20, "211"}, {0xFF43, "213"}, {0xFFFF, "210"}, {0x0003, ""},
-      {0x0023, ""}, {0x0050, ""}, {0x00F2, ""}, {0xFF50, ""}, {0xFFF0, ""},
+      {0xFF04, "220"}, {0xFF20, "211"}, {0xFF43, "213"}, {0xFFFF, "210"}, {0x0003, ""}, {0x0050, ""}, {0xFFF0, ""},
   };
   for (const auto& [word, expected] : rows) {
-    SCOPED_TRACE(word);
-    const std::optional<TFileOpenMode> mode = DecodeFileMode(word);
+    const std::optional<TFileOpenMode> m = DecodeFileMode(word);
     std::string decoded;
-    if (mode)
-      for (const int part : {int(mode->Access), int(mode->Disposition), int(mode->Sharing)})
-        decoded += std::to_string(part);
-    EXPECT_EQ(decoded, expected);
+    if (m) decoded = {char('0' + int(m->Access)), char('0' + int(m->Disposition)), char('0' + int(m->Sharing))};
+    EXPECT_EQ(decoded, expected) << word;
   }
 }
 
 using FileStream = TempDirTest;
 
-// A failure names the full path and reads the same on every platform; a refused mode word
-// creates nothing.
+// A failure names the full path and reads the same everywhere; a refused mode creates nothing.
 TEST_F(FileStream, ReadsWritesSeeksAndResizesOrFailsInOneWordingEverywhere) {
   WriteFile("old.txt", "old content");
   EXPECT_EQ(TFileStream(PathOf("old.txt"), FileModeCreate).Size(), 0);
@@ -37,14 +31,12 @@ TEST_F(FileStream, ReadsWritesSeeksAndResizesOrFailsInOneWordingEverywhere) {
   EXPECT_EQ(file.Write("hello world", 11), 11);
   EXPECT_EQ(file.Seek(std::int64_t{-5}, TSeekOrigin::soEnd), 6);
   EXPECT_EQ(file.Read(buffer, 1) + file.Read(buffer + 1, 7), 5);  // a single byte too
-  // Nothing moves at the end or for a count of 0.
   const std::int32_t none = file.Read(buffer, 8) + file.Read(buffer, 0) + file.Write("x", 0);
   EXPECT_EQ(std::string(buffer, 5) + std::to_string(none), "world0");
   file.SetSize(std::int64_t{5});
   EXPECT_EQ(std::to_string(file.Position()) + " " + std::to_string(file.Size()), "5 5");
   MakeDir("dir");
   const struct { const char* name; std::uint16_t mode; const char16_t* reason; } rows[] = {
-      {"f.bin", 0x0003, u"The parameter is incorrect."}, {"f.bin", 0x0050, u"The parameter is incorrect."},
       {"n.txt", 0xFF50, u"The parameter is incorrect."}, {"f.bin", FileModeCreateNew, u"The file exists."},
       {"missing.txt", FileModeOpenRead, u"The system cannot find the file specified."},
       {"no/f.txt", FileModeCreate, u"The system cannot find the path specified."},
@@ -57,7 +49,6 @@ TEST_F(FileStream, ReadsWritesSeeksAndResizesOrFailsInOneWordingEverywhere) {
     EXPECT_EQ(Raised([&] { TFileStream(path, row.mode); }), how + u" file \"" + path + u"\". " + row.reason);
   }
   EXPECT_FALSE(std::filesystem::exists(Root() / "n.txt"));
-  // A handle that is not open moves nothing and has no position.
   THandleStream closed(static_cast<THandle>(-1));
   const auto moved = {std::int64_t{closed.Read(buffer, 4)}, std::int64_t{closed.Write("abcd", 4)}, closed.Position()};
   EXPECT_EQ(std::vector<std::int64_t>(moved), (std::vector<std::int64_t>{0, 0, -1}));

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "support/StdOutRedirection.h"
 
@@ -13,6 +14,7 @@ std::intptr_t OpenTemporaryFile() {
   return fd < 0 ? (std::abort(), -1) : fd;
 }
 
+// A terminal's master reads up to EAGAIN (nothing more) or EIO (no slave left).
 std::string ReadFromStart(std::intptr_t file) {
   std::string text;
   char buffer[4096];
@@ -39,10 +41,8 @@ TStdOutRedirection::TStdOutRedirection(TStdOutTarget target) {
 }
 
 std::string TStdOutRedirection::Text() {
-  if (fSaved != -1) dup2(static_cast<int>(fSaved), STDOUT_FILENO), close(static_cast<int>(fSaved));
-  // A terminal's master reads up to EAGAIN (nothing more) or EIO (no slave left).
+  if (fSaved != -1) dup2(static_cast<int>(fSaved), STDOUT_FILENO), CloseTemporaryFile(std::exchange(fSaved, -1));
   const std::string text = fCapture != -1 ? ReadFromStart(fCapture) : std::string();
-  if (fCapture != -1) close(static_cast<int>(fCapture));
-  fSaved = fCapture = -1;
+  CloseTemporaryFile(std::exchange(fCapture, -1));
   return text;
 }

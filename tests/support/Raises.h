@@ -1,8 +1,7 @@
 #pragma once
-// What a unit raised, as "<class>: <message>"; empty when nothing was raised.
-
 #include "rtl/Exceptions.h"
 
+// What the action raised, as "<class>: <message>"; empty when nothing was.
 template <typename F>
 String Raised(F action) {
   try {

@@ -1,7 +1,6 @@
 #pragma once
-// A console application for tests: its name and processing are the test's to choose, and
-// the base's protected operations are open to it. The fixture runs the unit's start-up and
-// shutdown around each test, as the program entry does.
+// A console application whose name and processing the test chooses; the fixture starts and
+// shuts down the unit around each test, as the program entry does.
 
 #include <functional>
 
@@ -30,7 +29,6 @@ private:
   TNameFunc fName;
 };
 
-// The factory Run takes, for an application doing Action.
 inline TConsoleAppClass TestAppClass(TTestConsoleApp::TAction action,
                                      TTestConsoleApp::TNameFunc name = [] { return String(u"Test"); }) {
   return [action, name] { return TConsoleApp::Create<TTestConsoleApp>(action, name); };
@@ -38,9 +36,6 @@ inline TConsoleAppClass TestAppClass(TTestConsoleApp::TAction action,
 
 class ConsoleAppTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    SetIsConsole(true);
-    InitializeConsoleApp();
-  }
+  void SetUp() override { SetIsConsole(true), InitializeConsoleApp(); }
   void TearDown() override { FinalizeConsoleApp(); }
 };
