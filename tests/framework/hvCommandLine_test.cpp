@@ -79,17 +79,4 @@ TEST(CommandLineParser, FetchesConvertIntegersTruthValuesAndLevels) {
   }
 }
 
-TEST(CommandLineParser, IsLoadedAndRewoundWhenCreatedAndOnReset) {
-  const char* const argv[] = {"prog", "-r", "dir"};
-  SetProcessArguments(3, argv);
-  auto parser = TBaseCommandLineParser::Create<TCommandLineParser>();
-  TStringList params;
-  for (String param; parser->GetNext(param);) params.push_back(param);
-  parser->Reset();
-  String again;
-  EXPECT_EQ(params, ProcessParameters());
-  EXPECT_TRUE(params.empty() ? !parser->GetNext(again) : parser->GetNext(again) && again == params.front());
-  SetProcessArguments(0, nullptr);
-}
-
 }  // namespace

@@ -51,29 +51,4 @@ TEST_F(ConsoleAppTest, OutcomesBecomeExitCodesAndErrorLines) {
     EXPECT_EQ(redirection.Text(), row.output);
     EXPECT_EQ(exitCode, row.exitCode);
   }
-  TStdOutRedirection closed(TStdOutTarget::Closed);
-  EXPECT_EQ(::Run(TestAppClass([](TTestConsoleApp& app) {
-              app.WriteError(u"error");
-              app.ShowSyntax(u"message");
-              app.AppendLog(String(), u"log");
-              return 7u;
-            })), 7u);
-}
-
-TEST_F(ConsoleAppTest, ControlEventReachesEveryLiveObjectInOrder) {
-  std::string seen;
-  const auto idle = [](TTestConsoleApp&) { return 0u; };
-  auto first = TConsoleApp::Create<TTestConsoleApp>(idle);
-  auto second = TConsoleApp::Create<TTestConsoleApp>(idle);
-  EXPECT_FALSE(ConsoleCtrlHandler(0)) << "no handler assigned";
-  for (TConsoleApp* app : {first.get(), second.get()})
-    app->SetOnConsoleCtrl([&, app](TConsoleApp& sender, std::uint32_t type, bool& handled) {
-      seen += (&sender != app ? "?" : app == first.get() ? "first " : "second ") + std::to_string(type) +
-              (handled ? "+ " : " ");
-      handled = handled || app == first.get();
-    });
-  EXPECT_TRUE(ConsoleCtrlHandler(2));
-  first.reset();
-  EXPECT_FALSE(ConsoleCtrlHandler(6));
-  EXPECT_EQ(seen, "first 2 second 2+ second 6 ");
 }

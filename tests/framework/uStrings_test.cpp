@@ -1,11 +1,4 @@
-// <windows.h> comes first: the unit's header undoes a macro of it.
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "framework/uStrings.h"
-
-#include <numeric>
 
 #include <gtest/gtest.h>
 
@@ -43,25 +36,6 @@ TEST(StringConversion, CodePagesConvertBothWays) {
     EXPECT_EQ(Narrow(row.codePage, row.text), row.bytes) << row.codePage;
   }
   EXPECT_EQ(WideToUTF8(u"a\u00E9\u4E2D", 2), "a\xC3\xA9");
-}
-
-// On Windows those of a Western European system, ANSI 1252 and OEM 437.
-TEST(StringConversion, SystemCodePagesConvertSingleBytesAndKeepTheLengthInOem) {
-#ifdef _WIN32
-  if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << " and " << GetOEMCP();
-  const String text = u"\u00E9\u20ACA";
-  const RawByteString oem = "caf\x82 \xE1";
-#else
-  const String text = u"\xDCE9\xDC80" u"A";
-  const RawByteString oem = "caf\xE9 \xDF";
-#endif
-  EXPECT_EQ((String{AnsiCharToWide('\xE9'), AnsiCharToWide('\x80'), AnsiCharToWide('A')}), text);
-  EXPECT_EQ(AnsiToWide("\xE9\x80" "A", 3), text);
-  EXPECT_EQ(AnsiToOem(RawByteString("caf\xE9 \xDF")), oem);
-  RawByteString all(255, '\0');
-  std::iota(all.begin(), all.end(), '\1');
-  EXPECT_EQ(AnsiToOem(all).size(), all.size());
-  EXPECT_EQ(AnsiToOem(all.data(), 0x7F), all.substr(0, 0x7F));
 }
 
 TEST(StringConversion, LacksAreReplacedUnknownsRaiseAndEmptyInputIsNoConversion) {

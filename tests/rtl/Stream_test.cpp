@@ -6,20 +6,6 @@
 #include "support/Raises.h"
 #include "support/TempDir.h"
 
-// Access, disposition and sharing of each mode word, or nothing for words that open no file.
-TEST(Stream, ModeWordsDecodeAsTheTableSays) {
-  const std::pair<std::uint16_t, const char*> rows[] = {
-      {0x0000, "000"}, {0x0001, "100"}, {0x0022, "201"}, {0x0030, "002"}, {0x0040, "003"}, {0x0110, "000"},
-      {0xFF04, "220"}, {0xFF20, "211"}, {0xFF43, "213"}, {0xFFFF, "210"}, {0x0003, ""}, {0x0050, ""}, {0xFFF0, ""},
-  };
-  for (const auto& [word, expected] : rows) {
-    const std::optional<TFileOpenMode> m = DecodeFileMode(word);
-    std::string decoded;
-    if (m) decoded = {char('0' + int(m->Access)), char('0' + int(m->Disposition)), char('0' + int(m->Sharing))};
-    EXPECT_EQ(decoded, expected) << word;
-  }
-}
-
 using FileStream = TempDirTest;
 
 // A failure names the full path and reads the same everywhere; a refused mode creates nothing.
