@@ -11,6 +11,10 @@ namespace {
 // A read that takes longer went to the disk or the network, not the cache.
 constexpr std::chrono::microseconds SlowRead{100};
 
+// How many directories to read into the cache may wait, and how many looked below are
+// remembered, for each request the window holds.
+constexpr std::size_t WarmingsPerRequest = 16;
+
 }  // namespace
 
 struct TReadAhead::TRequest {
@@ -223,7 +227,8 @@ std::vector<String> TReadAhead::ToWarm(std::uint8_t Mode, const TDirectory& Dire
   std::vector<String> names = std::move(forecast.Tests);
   Tests = names.size();
   if (!forecast.EverySubdirectory) return names;
-  for (std::size_t i = 0; i < Listing.Count(); ++i) {
+  // No more than can be lined up: a directory may hold very many.
+  for (std::size_t i = 0; i < Listing.Count() && names.size() < WarmingsPerRequest * fRequests.size(); ++i) {
     if (Directory.KindOfEntry(Listing, i).IsDirectory) names.push_back(Listing.Name(i));
   }
   return names;
@@ -236,13 +241,13 @@ void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Nam
   // outlasts the directories lined up at once.
   if (Names.empty() || !fLookedBelow.insert(Parent.Path).second) return;
   fLookedBelowInOrder.push_back(Parent.Path);
-  if (fLookedBelowInOrder.size() > 64 * fRequests.size()) {
+  if (fLookedBelowInOrder.size() > WarmingsPerRequest * fRequests.size()) {
     fLookedBelow.erase(fLookedBelowInOrder.front());
     fLookedBelowInOrder.pop_front();
   }
   // A bounded number, a few hundred bytes each: when full, the one the walk will reach last
   // gives way.
-  const std::size_t room = 16 * fRequests.size();
+  const std::size_t room = WarmingsPerRequest * fRequests.size();
   for (std::size_t i = 0; i < Names.size(); ++i) {
     // The tests come first, as the walk tests a directory before it enters the subdirectories.
     TWarming warming{Parent.Path + Names[i] + PathDelim, Parent.Rank, Parent.Order, Parent.Mode, i >= Tests,

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <unordered_set>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/EngineFileSystem.h"
@@ -42,12 +42,10 @@ public:
   TReadAhead(const TReadAhead&) = delete;
   TReadAhead& operator=(const TReadAhead&) = delete;
 
-  // Whether another request may be made.
-  bool HasRoom() const { return !fFree.empty(); }
   // Has the subdirectory Name of Parent opened, a link in its place not followed, and read
   // with ReadNoted. Readers take the request of the highest Rank first, of equal ones the
   // earliest. Parent must stay open and in place until the request is taken or withdrawn.
-  // Only when HasRoom.
+  // At most Window requests may be out at once.
   TRequest* Request(const TDirectory& Parent, const String& Name, std::size_t Rank, std::uint8_t Mode);
   // Has what the walk will surely read below Directory, which it read itself with Listing
   // (complete or not, in Duration) on entering it in Mode, read into the cache as below a
@@ -64,7 +62,6 @@ public:
   std::optional<TDirectory> Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete);
 
 private:
-  // A subdirectory of a directory read ahead, to be read into the cache.
   // A directory that the walk will surely enter, below one read ahead, to be read into the
   // cache. By full path: it outlives the request and the walk's levels, as the walk goes on
   // below the request while it is read.
@@ -112,7 +109,7 @@ private:
   std::atomic<std::size_t> fQueued = 0;  // how many of both wait, for readers that wait awake
   std::uint64_t fRequestsMade = 0;
   std::mutex fMutex;
-  std::condition_variable fWork;  // a request was queued, or the readers are to stop
+  std::condition_variable fWork;  // work was queued, or the readers are to stop
   std::condition_variable fDone;  // a read that the walk waits for has ended
   std::vector<std::thread> fReaders;
   std::size_t fIdle = 0;         // readers asleep until a request comes

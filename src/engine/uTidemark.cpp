@@ -47,10 +47,10 @@ constexpr std::size_t MaxOpenLevels = 64;
 // Reading ahead: the walk waits for one directory at a time, and on a cold cache or a network
 // share each read waits for the disk or a round trip; readers that are mostly waiting want
 // more threads than there are cores (4 to 64 measured on the benchmark's cold trees: 16 and
-// more did best; readers start only as work outgrows them, so a warm walk starts few). The
-// window is how many of the directories the walk will enter next are read ahead, each
-// holding its directory open and its listing.
-constexpr std::size_t ReadAheadThreads = 32;
+// more did best, and each reader costs memory; readers start only as work outgrows them, so
+// a warm walk starts few). The window is how many of the directories the walk will enter
+// next are read ahead, each holding its directory open and its listing.
+constexpr std::size_t ReadAheadThreads = 16;
 constexpr std::size_t ReadAheadWindow = 64;
 
 const String PackDirectory = String(u"objects") + PathDelim + u"pack";
