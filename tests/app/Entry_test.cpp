@@ -13,7 +13,9 @@ using RunMainTest = ConsoleAppTest;
 TEST_F(RunMainTest, FailureEscapingRunIsReportedOnceAnd255) {
   const std::pair<TStdOutTarget, std::string> rows[] = {{TStdOutTarget::Closed, "Exception EInOutError: I/O error "},
                                                         {TStdOutTarget::DiskFull, "Exception EInOutError: Disk full|"}};
-  for (const auto& [target, report] : rows) {
+  for (const auto& row : rows) {
+    const TStdOutTarget target = row.first;  // a copy: clang 14 captures no structured binding
+    const std::string& report = row.second;
     std::string reports;
     std::uint32_t exitCode = 0;
     {
