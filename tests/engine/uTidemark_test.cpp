@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "compat/uCompatibility.h"
 #include "rtl/Utf8.h"
@@ -238,4 +239,21 @@ TEST_F(Engine, ADirectoryThatChangesAfterItWasReadAheadIsWalkedAsItIsWhenEntered
   EXPECT_TRUE(Run(Dir("t")));
   EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"new" + PathDelim}), 1);
   EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"old" + PathDelim}), 0);
+}
+
+// Only a case-sensitive file system shows a name that a listing wrongly rules out.
+TEST_F(Engine, AListingRulesOutOnlyNamesNoEntryCanBeReachedBy) {
+  const std::tuple<const char*, const char*, bool, bool> cases[] = {  // listed, wanted, on POSIX, on Windows
+      {"index", "index", true, true}, {"INDEX", "index", true, true}, {".Git", ".git", true, true}, {"index.lock", "index", false, false},
+      {"inde", "index", false, false}, {"ind\xC3\xA9x", "index", false, false},  // a letter of its own: never taken for "e"
+      {"in\xC2\xAD" "dex", "index", true, false},                               // a soft hyphen, which some file systems ignore
+      {"pac\xE2\x84\xAA", "pack", true, false}, {"stra\xC3\x9F" "e", "STRASSE", true, false},  // the Kelvin sign, sharp s folded
+      {"caf\xC3\xA9", "cafe\xCC\x81", true, false},                                           // composed, decomposed
+      {"pack-\xC3\x84.idx", "pack-\xC3\xA4.idx", true, true}, {"pack-\xC3\x84.idx", "pack-a.idx", false, false}};
+  TDirectoryListing listing;
+  for (std::size_t i = 0; const auto& [listed, wanted, posix, windows] : cases) {
+    fBase = "m" + std::to_string(i++);
+    ASSERT_TRUE(Make(listed) && TDirectory::Open(Dir("")).Read(listing));
+    EXPECT_EQ(listing.MayContain(Utf8BytesToString(wanted)), OnWindows ? windows : posix) << listed << " for " << wanted;
+  }
 }
