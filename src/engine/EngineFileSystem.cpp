@@ -29,3 +29,11 @@ bool TRealEngineFileSystem::SetFileLastWriteTime(const TDirectory& Directory, co
                                                  const TFileTime& LastWriteTime) {
   return Directory.SetFileLastWriteTime(FileName, LastWriteTime);
 }
+
+bool TRealEngineFileSystem::IsSlowRead(TDuration Duration, std::size_t Entries) {
+  // From the cache a read takes a few microseconds and a little more for each entry; one that
+  // waits for a disk takes a hundred and more.
+  constexpr std::chrono::microseconds Cached{20};
+  constexpr std::chrono::nanoseconds CachedPerEntry{50};
+  return Duration > Cached + CachedPerEntry * static_cast<std::int64_t>(Entries);
+}

@@ -3,6 +3,7 @@
 // in one go, tests by name relative to an open directory, and the two pack-time operations
 // behind an interface that tests can replace.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -139,9 +140,12 @@ private:
 };
 
 // The file operations on packs, kept apart so that tests can make them fail: a real tree
-// cannot be made to refuse reading a time or to refuse a change.
+// cannot be made to refuse reading a time or to refuse a change; and what counts as a slow
+// read, so that tests can have a tree that the cache holds walked as a cold one.
 class TEngineFileSystem {
 public:
+  using TDuration = std::chrono::steady_clock::duration;
+
   virtual ~TEngineFileSystem() = default;
 
   // The times of FileName in Directory; false, with zero times, when they cannot be read.
@@ -151,6 +155,9 @@ public:
   // the file cannot be opened for it or the time is refused.
   virtual bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
                                     const TFileTime& LastWriteTime) = 0;
+  // Whether reading a directory of Entries entries in Duration went to a disk or a network
+  // rather than the cache. Called from several threads at once.
+  virtual bool IsSlowRead(TDuration Duration, std::size_t Entries) = 0;
 };
 
 // The platform's file system.
@@ -160,4 +167,5 @@ public:
                     TFileTime& LastWriteTime, TFileTime& LastAccessTime) override;
   bool SetFileLastWriteTime(const TDirectory& Directory, const String& FileName,
                             const TFileTime& LastWriteTime) override;
+  bool IsSlowRead(TDuration Duration, std::size_t Entries) override;
 };

@@ -8,8 +8,6 @@
 
 namespace {
 
-// A read that takes longer went to the disk or the network, not the cache.
-constexpr std::chrono::microseconds SlowRead{100};
 
 // How many directories to read into the cache may wait, and how many looked below are
 // remembered, for each request the window holds.
@@ -31,10 +29,11 @@ struct TReadAhead::TRequest {
   std::optional<TDirectory> Directory;
   TDirectoryListing Listing;
   bool Complete = false;
+  TDuration ReadTime{};
 };
 
-TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast)
-    : fMaxReaders(Readers), fForecast(Forecast) {
+TReadAhead::TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast, TEngineFileSystem& FileSystem)
+    : fMaxReaders(Readers), fForecast(Forecast), fFileSystem(FileSystem) {
   for (std::size_t i = 0; i < Window; ++i) fFree.push_back(fRequests.emplace_back(std::make_unique<TRequest>()).get());
   fQueue.reserve(Window);
 }
@@ -81,7 +80,7 @@ void TReadAhead::Wake(std::size_t Work) {
 }
 
 void TReadAhead::ForecastBelow(const TDirectory& Directory, const TDirectoryListing& Listing, bool Complete,
-                               std::uint8_t Mode, std::size_t Rank, std::chrono::steady_clock::duration Duration) {
+                               std::uint8_t Mode, std::size_t Rank, TDuration Duration) {
   std::size_t tests = 0;
   std::vector<String> below = ToWarm(Mode, Directory, Listing, Complete, Duration, tests);
   if (below.empty()) return;
@@ -125,12 +124,14 @@ void TReadAhead::Withdraw(TRequest* Request) {
   Free(Request);
 }
 
-std::optional<TDirectory> TReadAhead::Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete) {
+std::optional<TDirectory> TReadAhead::Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete,
+                                           TDuration& ReadTime) {
   std::optional<TDirectory> directory;
   if (Settle(Request) && Request->Directory) {
     directory.emplace(std::move(*Request->Directory));
     Listing.Swap(Request->Listing);
     Complete = Request->Complete;
+    ReadTime = Request->ReadTime;
   }
   Free(Request);
   return directory;
@@ -185,8 +186,8 @@ void TReadAhead::ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lo
     const auto start = std::chrono::steady_clock::now();
     TDirectory directory = Request->Parent->OpenSubdirectory(Request->Name, nullptr, TLastLink::Refuse);
     Request->Complete = directory.ReadNoted(Request->Listing);
-    below = ToWarm(Request->Mode, directory, Request->Listing, Request->Complete,
-                   std::chrono::steady_clock::now() - start, tests);
+    Request->ReadTime = std::chrono::steady_clock::now() - start;
+    below = ToWarm(Request->Mode, directory, Request->Listing, Request->Complete, Request->ReadTime, tests);
     if (!below.empty()) self.Path = directory.Path();
     Request->Directory.emplace(std::move(directory));
   } catch (...) {
@@ -220,9 +221,8 @@ void TReadAhead::Warm(const TWarming& Warming, TDirectoryListing& Scratch, std::
 }
 
 std::vector<String> TReadAhead::ToWarm(std::uint8_t Mode, const TDirectory& Directory, const TDirectoryListing& Listing,
-                                       bool Complete, std::chrono::steady_clock::duration Duration,
-                                       std::size_t& Tests) const {
-  if (Duration < SlowRead || !Complete) return {};
+                                       bool Complete, TDuration Duration, std::size_t& Tests) const {
+  if (!Complete || !fFileSystem.IsSlowRead(Duration, Listing.Count())) return {};
   TForecast forecast = fForecast(Listing, Mode);
   std::vector<String> names = std::move(forecast.Tests);
   Tests = names.size();

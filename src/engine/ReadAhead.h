@@ -33,10 +33,12 @@ public:
     bool EverySubdirectory = false;  // whether it enters every subdirectory, in the same mode
   };
   using TForecaster = TForecast (*)(const TDirectoryListing& Listing, std::uint8_t Mode);
+  using TDuration = TEngineFileSystem::TDuration;
 
   // Reads on at most Readers threads, each started when work finds no idle one, and holds at
-  // most Window requests at once, each with its directory open once read.
-  TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast);
+  // most Window requests at once, each with its directory open once read. FileSystem tells
+  // which reads were slow.
+  TReadAhead(std::size_t Readers, std::size_t Window, TForecaster Forecast, TEngineFileSystem& FileSystem);
   // Waits for the reads under way; what was not taken is dropped.
   ~TReadAhead();
   TReadAhead(const TReadAhead&) = delete;
@@ -51,15 +53,16 @@ public:
   // (complete or not, in Duration) on entering it in Mode, read into the cache as below a
   // request of Rank it made just now; only when that read took long.
   void ForecastBelow(const TDirectory& Directory, const TDirectoryListing& Listing, bool Complete, std::uint8_t Mode,
-                     std::size_t Rank, std::chrono::steady_clock::duration Duration);
+                     std::size_t Rank, TDuration Duration);
   // Gives Request up, waiting for its read if one is under way.
   void Withdraw(TRequest* Request);
-  // Ends Request: the directory it opened, with its entries swapped into Listing and
-  // Complete set as Read would return; waits for its read if one is under way. Nothing when
+  // Ends Request: the directory it opened, with its entries swapped into Listing, Complete
+  // set as Read would return and ReadTime to how long that took; waits for its read if one
+  // is under way. Nothing when
   // no reader had begun it (reading it at once is sooner than waiting for a free reader) or
   // a reader failed without a directory: the caller opens and reads it itself. Whether the
   // listing still holds is the caller's to ask, with StandsAsRead.
-  std::optional<TDirectory> Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete);
+  std::optional<TDirectory> Take(TRequest* Request, TDirectoryListing& Listing, bool& Complete, TDuration& ReadTime);
 
 private:
   // A directory that the walk will surely enter, below one read ahead, to be read into the
@@ -88,7 +91,7 @@ private:
   // What to read into the cache below Directory, so listed and read in Duration: the
   // forecast's tests, then the subdirectories.
   std::vector<String> ToWarm(std::uint8_t Mode, const TDirectory& Directory, const TDirectoryListing& Listing,
-                             bool Complete, std::chrono::steady_clock::duration Duration, std::size_t& Tests) const;
+                             bool Complete, TDuration Duration, std::size_t& Tests) const;
   // Lines them up, below Parent, with the lock held.
   void LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests);
   // Waits until no reader is at Request and none will begin it; false when none had begun it.
@@ -100,6 +103,7 @@ private:
 
   const std::size_t fMaxReaders;
   const TForecaster fForecast;
+  TEngineFileSystem& fFileSystem;
   std::vector<std::unique_ptr<TRequest>> fRequests;
   std::vector<TRequest*> fFree;   // the walk's own: readers never touch it
   std::vector<TRequest*> fQueue;  // not yet begun, in no order

@@ -47,11 +47,16 @@ constexpr std::size_t MaxOpenLevels = 64;
 // Reading ahead: the walk waits for one directory at a time, and on a cold cache or a network
 // share each read waits for the disk or a round trip; readers that are mostly waiting want
 // more threads than there are cores (4 to 64 measured on the benchmark's cold trees: 16 and
-// more did best, and each reader costs memory; readers start only as work outgrows them, so
-// a warm walk starts few). The window is how many of the directories the walk will enter
-// next are read ahead, each holding its directory open and its listing.
+// more did best, and each reader costs memory; readers start only as work outgrows them).
+// The window is how many of the directories the walk will enter next are read ahead, each
+// holding its directory open and its listing.
 constexpr std::size_t ReadAheadThreads = 16;
 constexpr std::size_t ReadAheadWindow = 64;
+// Handing a directory to a reader and back costs more than reading it from the cache, so the
+// walk reads ahead only once a few reads in a row were slow (one alone may have waited for
+// the processor rather than the disk), until many in a row were fast.
+constexpr std::size_t SlowReadsToStartReadingAhead = 3;
+constexpr std::size_t FastReadsToStopReadingAhead = 32;
 
 const String PackDirectory = String(u"objects") + PathDelim + u"pack";
 
@@ -75,7 +80,7 @@ public:
       TDirectory start = TDirectory::Open(Start);
       fEngine.DoLogEvent(TLogEvent::evtDirectoryVisited, fPath);
       TWalkLevel& level = Enter(std::move(start), TWalkMode::Main);
-      ProcessDirectory(level, level.Directory.Read(fListing));
+      ProcessDirectory(level, ReadEntered(level, TWalkMode::Main));
       while (!fLevels.empty()) {
         if (fLevels.back().Next == fLevels.back().Subdirectories.size()) {
           Leave();
@@ -108,12 +113,13 @@ private:
     if (request != nullptr) --Parent.ReadingAhead;
     // The directory about to be entered is not among those read ahead: handing it to a reader
     // now and waiting for it would only add the hand-over.
-    ReadAhead();
+    if (ReadsAreSlow()) ReadAhead();
     bool listed = false;
+    TReadAhead::TDuration readTime{};
     // Listed as a directory, not a link; a link that has taken its place since is not
     // followed either.
     std::optional<TDirectory> subdirectory =
-        request != nullptr ? fReadAhead->Take(request, fListing, listed)
+        request != nullptr ? fReadAhead->Take(request, fListing, listed, readTime)
                            : std::optional<TDirectory>(std::in_place, Parent.Directory.OpenSubdirectory(
                                                                           next.Name, nullptr, TLastLink::Refuse));
     const TWalkMode mode = Parent.ChildMode;
@@ -125,7 +131,11 @@ private:
       subdirectory.emplace(Parent.Directory.OpenSubdirectory(next.Name, nullptr, TLastLink::Refuse));
     }
     TWalkLevel& level = Enter(std::move(*subdirectory), mode);
-    if (!readAhead) listed = ReadEntered(level, mode);
+    if (readAhead) {
+      Timed(readTime, fListing.Count());
+    } else {
+      listed = ReadEntered(level, mode);
+    }
     if (mode == TWalkMode::Main) {
       ProcessDirectory(level, listed);
     } else {
@@ -138,9 +148,30 @@ private:
   bool ReadEntered(TWalkLevel& Level, TWalkMode Mode) {
     const auto start = std::chrono::steady_clock::now();
     const bool listed = Level.Directory.Read(fListing);
-    fReadAhead->ForecastBelow(Level.Directory, fListing, listed, ModeOf(Mode), fLevels.size() - 1,
-                              std::chrono::steady_clock::now() - start);
+    const TReadAhead::TDuration readTime = std::chrono::steady_clock::now() - start;
+    Timed(readTime, fListing.Count());
+    if (ReadsAreSlow()) {
+      Readers().ForecastBelow(Level.Directory, fListing, listed, ModeOf(Mode), fLevels.size() - 1, readTime);
+    }
     return listed;
+  }
+
+  // Counts the read of a directory of Entries entries that took ReadTime.
+  void Timed(TReadAhead::TDuration ReadTime, std::size_t Entries) {
+    const bool slow = fEngine.fFileSystem.IsSlowRead(ReadTime, Entries);
+    fSlowReadsInARow = slow ? fSlowReadsInARow + 1 : 0;
+    fFastReadsInARow = slow ? 0 : fFastReadsInARow + 1;
+    if (fSlowReadsInARow >= SlowReadsToStartReadingAhead) fReadsAreSlow = true;
+    if (fFastReadsInARow >= FastReadsToStopReadingAhead) fReadsAreSlow = false;
+  }
+
+  bool ReadsAreSlow() const { return fReadsAreSlow; }
+
+  // Made at the first slow read.
+  TReadAhead& Readers() {
+    // One request more than the window: WalkInto refills it before it takes the one it enters.
+    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow + 1, Forecast, fEngine.fFileSystem);
+    return *fReadAhead;
   }
 
   // The main walk's step in Level, just entered and read: processes the repository it is or
@@ -247,8 +278,7 @@ private:
   // holds: the names lined up in the deepest levels first, as the walk goes deepest first.
   // Those that fall out of the window, as a level below lines up more, are given up.
   void ReadAhead() {
-    // One request more than the window: WalkInto refills it before it takes the one it enters.
-    if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow + 1, Forecast);
+    TReadAhead& readers = Readers();
     // First what falls out of the window, then what comes in, so that there is room for it.
     std::size_t room = ReadAheadWindow;
     std::size_t lowest = fLevels.size();
@@ -266,7 +296,7 @@ private:
       const std::size_t wanted = std::min(level.Subdirectories.size() - level.Next, room);
       while (level.ReadingAhead < wanted) {
         TLinedUp& next = level.Subdirectories[level.Next + level.ReadingAhead++];
-        next.Request = fReadAhead->Request(level.Directory, next.Name, i, ModeOf(level.ChildMode));
+        next.Request = readers.Request(level.Directory, next.Name, i, ModeOf(level.ChildMode));
       }
       room -= wanted;
     }
@@ -346,10 +376,13 @@ private:
   String fPath;
   TDirectoryListing fListing;      // of the directory just entered
   TDirectoryListing fPackListing;  // of a repository's objects/pack
-  // Made at the first directory to read ahead; declared last, so that its readers have
-  // stopped before the levels they read in go.
+  // Made at the first slow read; declared last, so that its readers have stopped before the
+  // levels they read in go.
   std::optional<TReadAhead> fReadAhead;
   std::size_t fLowestReadingAhead = 0;  // no level below it has subdirectories read ahead
+  std::size_t fSlowReadsInARow = 0;
+  std::size_t fFastReadsInARow = 0;
+  bool fReadsAreSlow = false;  // and the walk reads ahead
 };
 
 TTidemark::TTidemark() : TTidemark(RealFileSystem()) {}

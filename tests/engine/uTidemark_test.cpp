@@ -24,7 +24,8 @@ struct TEvent {
 };
 void PrintTo(const TEvent& e, std::ostream* out) { *out << int(e.Event) << " " << StringToUtf8Bytes(e.Value); }
 
-// The real file system, but for the full paths it is told to fail on.
+// The real file system, but for the full paths it is told to fail on; every read counts as
+// slow, so that the walk reads ahead as on a cold tree.
 struct TFaultyFileSystem : TRealEngineFileSystem {
   std::set<String> Unreadable, Refused;
   bool GetFileTimes(const TDirectory& dir, const String& name, TFileTime& c, TFileTime& w, TFileTime& a) override {
@@ -33,6 +34,7 @@ struct TFaultyFileSystem : TRealEngineFileSystem {
   bool SetFileLastWriteTime(const TDirectory& dir, const String& name, const TFileTime& time) override {
     return !Refused.contains(dir.Path() + name) && TRealEngineFileSystem::SetFileLastWriteTime(dir, name, time);
   }
+  bool IsSlowRead(TDuration, std::size_t) override { return true; }
 };
 
 class Engine : public TempDirTest {
