@@ -198,9 +198,10 @@ TEST_F(Engine, EventsMatchAWalkByFullPathsEventForEvent) {
 
 // Past the path limit (PATH_MAX; MAX_PATH under Wine) and deeper than the walk keeps directories open,
 // with siblings made before and after the chain at each level; links to the top and to a repository
-// elsewhere are not taken.
+// elsewhere are not taken. POSIX: the chain is moved away below a level whose handle the walk gave up,
+// which it then opens again by its path, itself past the limit.
 TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
-  const std::string name(RunningUnderWine() ? 25 : 45, 'd');
+  const std::string name(RunningUnderWine() ? 25 : 120, 'd');
   const int depth = 100;
   ASSERT_TRUE(Make("top/.git!+deep elsewhere/.git!+elsewhere"));
   for (int level = 0; level < depth; ++level) {  // moving "top" down a level at a time: no path grows long
@@ -210,6 +211,11 @@ TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
     fs::create_directories(At("wrapper/later" + std::to_string(level) + "/s"));
     fs::rename(At("wrapper"), At("top"));
   }
+  if (!OnWindows) fOnEvent = [&](const TEvent& e) {
+    const TCurrentDirectory current(At("top"));
+    for (int level = 0; e.Event == evtGitDirectoryStart && level < 36; ++level) fs::current_path(name);  // one name at a time: no path grows long
+    if (e.Event == evtGitDirectoryStart) fs::rename(name, "../moved");
+  };
   EXPECT_TRUE(Run(Dir("top")));
   String bottom = Dir("top");
   for (int level = 0; level < depth; ++level) bottom += ToString(name) + PathDelim;
@@ -225,15 +231,16 @@ TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
   EXPECT_EQ(Time(At("elsewhere/.git/objects/pack/pack-elsewhere.pack")), Time(At("elsewhere/.git/objects/pack/pack-elsewhere.idx")));
 }
 
-// A directory read ahead by another thread counts only while it still holds when the walk enters it.
+// A directory read ahead by another thread counts only while it still holds when the walk enters it; three
+// reads deep, as the read-ahead starts at the third slow read in a row.
 TEST_F(Engine, ADirectoryThatChangesAfterItWasReadAheadIsWalkedAsItIsWhenEntered) {
-  MakeDir("t/a/old");
-  MakeDir("t/b/old");
+  MakeDir("t/x/y/a/old");
+  MakeDir("t/x/y/b/old");
   String changed;
   fOnEvent = [&](const TEvent& e) {
-    if (e.Event != evtDirectoryVisited || !changed.empty() || (e.Value != Dir("t/a") && e.Value != Dir("t/b"))) return;
+    if (e.Event != evtDirectoryVisited || !changed.empty() || (e.Value != Dir("t/x/y/a") && e.Value != Dir("t/x/y/b"))) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // time for a reader to read the other one ahead
-    const std::string other = e.Value == Dir("t/a") ? "t/b" : "t/a";
+    const std::string other = e.Value == Dir("t/x/y/a") ? "t/x/y/b" : "t/x/y/a";
     fs::remove(At(other) / "old");
     MakeDir(fs::path(other) / "new");
     changed = Dir(other);
