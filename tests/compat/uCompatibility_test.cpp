@@ -19,7 +19,8 @@ TEST_F(Compatibility, GetFileTimesReadsExactlyOrZeroesEveryOutput) {
   // A link that leads nowhere has times of its own (Wine shows none of its host's links to files).
   EXPECT_TRUE(RunningUnderWine() || (MakeLink(Root() / "dangling", Root() / "none", false) && GetFileTimes(PathOf("dangling"), creation, lastWrite, lastAccess)));
   EXPECT_FALSE(GetFileTimes(PathOf("missing*"), creation, lastWrite, lastAccess));
-  EXPECT_TRUE(creation == TFileTime{} && lastWrite == TFileTime{} && lastAccess == TFileTime{});
+  const TFileTime zero{0, 0};
+  EXPECT_TRUE(creation == zero && lastWrite == zero && lastAccess == zero);
 }
 
 // At shutdown the listed paths go, links as links; a read-only file listed itself is kept,
@@ -29,6 +30,7 @@ TEST_F(Compatibility, ShutdownDeletesTheListedPaths) {
   MakeReadOnly(Root() / "read-only");
   MakeReadOnly(Root() / "dir/sub/read-only");
   if (!RunningUnderWine()) MakeLink(Root() / "link", Root() / "target", true);  // Wine cannot remove the links its host makes
+  EXPECT_FALSE(RemoveFile(PathOf("read-only")));  // and says so
   InitializeCompatibility();
   ASSERT_TRUE(FilesToDeleteOnExit() != nullptr && FilesToDeleteOnExit()->empty());
   *FilesToDeleteOnExit() = {PathOf("file"), PathOf("read-only"), PathOf("dir"), PathOf("link"), PathOf("missing")};

@@ -54,7 +54,7 @@ TEST(CommandLineParser, ProcessReportsOptionsUntilTheFirstArgumentOrDoubleDash) 
       {{u"-a", u"--b=1", u"--", u"-c", u"d", u"-e"}, "<-a><--b|1>[-c][d][-e]"}, {{u"x", u"-y"}, "[x][-y]"},
       {{u"+x", u"-y", u"z", u"-w"}, "[+x]<-y>[z][-w]"}, {{u"-", u"--", u"--"}, "<->[--]"}, {{u"", u"-a"}, "[][-a]"},
       {{u"--n=a=b", u"-x="}, "<--n|a=b><-x|>"}, {{u"-a=b"}, "<-a=b>", false}, {{}, ""},
-      {{u"-i", u"7", u"-i=$10", u"-i", u"abc", u"+d", u"-i"}, "<-i 7><-i|$10 16><-i !>[+d]<-i !>"},
+      {{u"-i", u"7", u"-i=$10", u"-i", u"abc", u"+d", u"-i"}, "<-i 7><-i|$10 16><-i !>[+d]<-i !>"}, {{u"-b"}, "<-b !>"}, {{u"-l"}, "<-l !>"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.events);

@@ -45,4 +45,7 @@ TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   app->SetOnConsoleCtrl([](TConsoleApp&, std::uint32_t, bool&) {});
   // Hang-up, as a background job ignores interrupts.
   EXPECT_EXIT({ kill(getpid(), SIGHUP); for (;;) pause(); }, ::testing::KilledBySignal(SIGHUP), "");
+  FinalizeConsoleApp();  // after which no application hears of an event
+  EXPECT_FALSE(ConsoleCtrlHandler(6));
+  InitializeConsoleApp();
 }

@@ -133,7 +133,7 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
                           "\xF8\x88\x80\x80\x80\xFB\xBF\xBF\xBF\xBF\xE2\x82";
   const std::string ansi = WideToMultiByte(CodePageAnsi, u"Gr\u00FC\u00DF", 4);
   const struct { std::optional<std::string> content; std::string script, output; } rows[] = {
-      {"", "e c", "0"}, {"\x80\xE9\xE8", "e c", "1" + Ansi("\x80\xE9\xE8")},
+      {"", "e c", "0"}, {"\x80\xE9\xE8", "e c", "1" + Ansi("\x80\xE9\xE8")}, {Mark, "e c", "4"},
       {"\xFF" "A", "e c", "1" + Ansi("\xFF" "A")}, {"\xFE" "A", "e c", "1" + Ansi("\xFE" "A")},
       {"\xFF\xFE" "A", "e c", "1" + Ansi("\xFF\xFE" "A")}, {"\xEF\xBB" "A", "e c", "1" + Ansi("\xEF\xBB" "A")},
       {"\xFF\xFE" "A\0B\0"s, "e c", "3AB"}, {"\xFE\xFF\0A\0B"s, "e c", "3AB"}, {Repeat("A\0"s, 30), "e", "4"},
