@@ -18,8 +18,8 @@ constexpr std::size_t WarmingsPerRequest = 16;
 struct TReadAhead::TRequest {
   enum class TState : std::uint8_t { Free, Queued, Reading, Done };
 
-  // Changed with the lock held; read without it only to wait for the end of a read.
-  std::atomic<TState> State = TState::Free;
+  // With the lock held, but for a free request, which is the walk's alone.
+  TState State = TState::Free;
   const TDirectory* Parent = nullptr;
   String Name;
   std::size_t Rank = 0;
@@ -59,15 +59,11 @@ TReadAhead::TRequest* TReadAhead::Request(const TDirectory& Parent, const String
   const std::lock_guard lock(fMutex);
   request->State = TRequest::TState::Queued;
   fQueue.push_back(request);
-  Counted();
-  Wake(fQueue.size());
+  Wake();
   return request;
 }
 
-void TReadAhead::Wake(std::size_t Work) {
-  // A reader that waits awake takes it: another is woken, or started, only when the work
-  // outnumbers those.
-  if (Work <= fWaitingAwake) return;
+void TReadAhead::Wake() {
   if (fIdle > 0) {
     fWork.notify_one();
   } else if (fReaders.size() < fMaxReaders) {
@@ -87,10 +83,8 @@ void TReadAhead::ForecastBelow(const TDirectory& Directory, const TDirectoryList
   const TWarming self{Directory.Path(), Rank, fRequestsMade++, Mode, true, {}};
   const std::lock_guard lock(fMutex);
   LineUpWarmings(self, below, tests);
-  Wake(fWarmings.size());
+  Wake();
 }
-
-void TReadAhead::Counted() { fQueued.store(fQueue.size() + fWarmings.size(), std::memory_order_relaxed); }
 
 void TReadAhead::Free(TRequest* Request) {
   Request->State = TRequest::TState::Free;
@@ -102,17 +96,11 @@ void TReadAhead::Free(TRequest* Request) {
 }
 
 bool TReadAhead::Settle(TRequest* Request) {
-  // A read from the cache ends within microseconds: yielding meanwhile is much cheaper than
-  // going to sleep and being woken.
-  for (int i = 0; i < 64 && Request->State.load(std::memory_order_acquire) == TRequest::TState::Reading; ++i) {
-    std::this_thread::yield();
-  }
   std::unique_lock lock(fMutex);
   const bool begun = Request->State != TRequest::TState::Queued;
   if (!begun) {
     fQueue.erase(std::ranges::find(fQueue, Request));
-    Counted();
-  }
+    }
   fAwaited = Request;
   fDone.wait(lock, [&] { return Request->State != TRequest::TState::Reading; });
   fAwaited = nullptr;
@@ -141,15 +129,6 @@ void TReadAhead::Read() {
   TDirectoryListing scratch;
   std::unique_lock lock(fMutex);
   for (;;) {
-    if (fQueue.empty() && fWarmings.empty()) {
-      // The walk lines up the next request soon after it takes one; waiting a little for it
-      // awake spares a sleep and a wake-up for each.
-      ++fWaitingAwake;
-      lock.unlock();
-      for (int i = 0; i < 64 && fQueued.load(std::memory_order_relaxed) == 0; ++i) std::this_thread::yield();
-      lock.lock();
-      --fWaitingAwake;
-    }
     ++fIdle;
     fWork.wait(lock, [&] { return fStop || !fQueue.empty() || !fWarmings.empty(); });
     --fIdle;
@@ -166,12 +145,10 @@ void TReadAhead::Read() {
       TRequest* const next = *request;
       *request = fQueue.back();
       fQueue.pop_back();
-      Counted();
-      ReadRequest(next, lock);
+          ReadRequest(next, lock);
     } else {
       const TWarming next = std::move(fWarmings.extract(warming).value());
-      Counted();
-      Warm(next, scratch, lock);
+          Warm(next, scratch, lock);
     }
   }
 }
@@ -196,7 +173,7 @@ void TReadAhead::ReadRequest(TRequest* Request, std::unique_lock<std::mutex>& Lo
     below.clear();
   }
   Lock.lock();
-  Request->State.store(TRequest::TState::Done, std::memory_order_release);
+  Request->State = TRequest::TState::Done;
   if (fAwaited == Request) fDone.notify_one();
   LineUpWarmings(self, below, tests);
 }
@@ -259,6 +236,5 @@ void TReadAhead::LineUpWarmings(const TWarming& Parent, std::vector<String>& Nam
     }
     fWarmings.insert(std::move(warming));
   }
-  Counted();
   if (fIdle > 0) fWork.notify_all();
 }

@@ -2,7 +2,6 @@
 // Directories opened and read ahead of a walk by threads of their own, so that reads that
 // wait for a disk or a network overlap instead of following one another.
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -96,9 +95,8 @@ private:
   void LineUpWarmings(const TWarming& Parent, std::vector<String>& Names, std::size_t Tests);
   // Waits until no reader is at Request and none will begin it; false when none had begun it.
   bool Settle(TRequest* Request);
-  void Counted();  // with the lock held, after the queues changed
-  // With the lock held, after work came: wakes or starts a reader if none waits awake for it.
-  void Wake(std::size_t Work);
+  // With the lock held, after work came: wakes a reader that sleeps, or starts one more.
+  void Wake();
   void Free(TRequest* Request);
 
   const std::size_t fMaxReaders;
@@ -110,14 +108,12 @@ private:
   std::multiset<TWarming> fWarmings;  // in walk order
   std::unordered_set<String> fLookedBelow;  // directories whose warmings were lined up
   std::deque<String> fLookedBelowInOrder;   // the same, the oldest first
-  std::atomic<std::size_t> fQueued = 0;  // how many of both wait, for readers that wait awake
   std::uint64_t fRequestsMade = 0;
   std::mutex fMutex;
   std::condition_variable fWork;  // work was queued, or the readers are to stop
   std::condition_variable fDone;  // a read that the walk waits for has ended
   std::vector<std::thread> fReaders;
-  std::size_t fIdle = 0;         // readers asleep until a request comes
-  std::size_t fWaitingAwake = 0; // readers looking out for one a little before they sleep
+  std::size_t fIdle = 0;  // readers asleep until work comes
   const TRequest* fAwaited = nullptr;
   bool fStop = false;
 };
