@@ -113,7 +113,7 @@ private:
     if (request != nullptr) --Parent.ReadingAhead;
     // The directory about to be entered is not among those read ahead: handing it to a reader
     // now and waiting for it would only add the hand-over.
-    if (ReadsAreSlow()) ReadAhead();
+    if (fReadsAreSlow) ReadAhead();
     bool listed = false;
     TReadAhead::TDuration readTime{};
     // Listed as a directory, not a link; a link that has taken its place since is not
@@ -150,7 +150,7 @@ private:
     const bool listed = Level.Directory.Read(fListing);
     const TReadAhead::TDuration readTime = std::chrono::steady_clock::now() - start;
     Timed(readTime, fListing.Count());
-    if (ReadsAreSlow()) {
+    if (fReadsAreSlow) {
       Readers().ForecastBelow(Level.Directory, fListing, listed, ModeOf(Mode), fLevels.size() - 1, readTime);
     }
     return listed;
@@ -165,9 +165,7 @@ private:
     if (fFastReadsInARow >= FastReadsToStopReadingAhead) fReadsAreSlow = false;
   }
 
-  bool ReadsAreSlow() const { return fReadsAreSlow; }
-
-  // Made at the first slow read.
+  // Made when reads first turn out slow.
   TReadAhead& Readers() {
     // One request more than the window: WalkInto refills it before it takes the one it enters.
     if (!fReadAhead) fReadAhead.emplace(ReadAheadThreads, ReadAheadWindow + 1, Forecast, fEngine.fFileSystem);
@@ -376,8 +374,8 @@ private:
   String fPath;
   TDirectoryListing fListing;      // of the directory just entered
   TDirectoryListing fPackListing;  // of a repository's objects/pack
-  // Made at the first slow read; declared last, so that its readers have stopped before the
-  // levels they read in go.
+  // Made when reads first turn out slow; declared last, so that its readers have stopped
+  // before the levels they read in go.
   std::optional<TReadAhead> fReadAhead;
   std::size_t fLowestReadingAhead = 0;  // no level below it has subdirectories read ahead
   std::size_t fSlowReadsInARow = 0;
