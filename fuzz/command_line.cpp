@@ -1,18 +1,9 @@
 // Splits fuzzed command-line text and parses the parameters: the split keeps every character
 // of content, a fetched integer reads back from its decimal form, and Process walks to the end.
 #include "FuzzCheck.h"
-#include "framework/hvCommandLine.h"
 #include "rtl/Format.h"
 #include "rtl/Process.h"
-
-class TListParser : public TBaseCommandLineParser {
-public:
-  TListParser(ConstructionKey, TStringList params) : Params(std::move(params)) {}
-  const TStringList Params;
-
-protected:
-  void LoadParams() override { FParamList = Params; }
-};
+#include "support/ListParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const String text = Utf8BytesToString({reinterpret_cast<const char*>(data), size});

@@ -105,7 +105,7 @@ TEST_F(Program, ScreensDirectoriesAndExitCodesFollowTheCommandLine) {
       {{repo, u"-r", u"-v", u"DeTaIlEd", repo, top, u"-r-"}, 0,
        Lines({"Scanning GIT directory " + git + "...", "Time of pack-inner.pack kept unchanged.", "Scanning GIT directory " + git + "...",
               "Time of pack-inner.pack kept unchanged.", ""})},
-      {{PathOf("missing")}, 0, Nl}};
+      {{u"-v", u"detailed", top, PathOf("missing")}, 0, Nl}};  // not recursive unless asked
   for (const auto& [args, exitCode, afterBanner] : cases) {
     EXPECT_TRUE(exitCode == 0 || !AtIndexTime(pack)) << "nothing is processed after a command-line error";
     const TProgramRun run = Run(args);
@@ -113,9 +113,9 @@ TEST_F(Program, ScreensDirectoriesAndExitCodesFollowTheCommandLine) {
   }
 }
 
-// Names with blanks, signs, letters beyond ASCII and (POSIX) control characters or bytes that are no
-// UTF-8 are printed on their lines. POSIX, without root's power over permissions: a pack directory that
-// cannot be searched fails; a working tree that cannot be read hides its repository, not one that cannot be listed.
+// Names with blanks, signs, letters beyond ASCII and (POSIX) control characters or bytes that are no UTF-8 are printed
+// on their lines. POSIX, without root's power over permissions: a pack directory that cannot be searched fails; a
+// working tree that cannot be read hides its repository, not one that cannot be listed.
 TEST_F(Program, EveryVerbosityLevelPrintsItsShareOfTheLines) {
   std::vector<std::string> kinds = {"changed a b -r", "changed 100% %s %d", "changed na\xC3\xAFve \xE6\x97\xA5 \xF0\x9D\x84\x9E", "unchanged"};
   if (!OnWindows)
@@ -156,11 +156,10 @@ TEST_F(Program, OutputThatCannotBeWrittenEndsTheRunWithItsExitCode) {
 
 #ifndef _WIN32
 
-// Working trees with packs from gc and repack, a submodule, a local clone whose packs are hard
-// links and a bare clone (no repository to the program: it has no index). Afterwards every entry
-// is as it was, its bytes, inode, mode, owner, links, size and times (of access but for
-// directories, which listing moves), but the packs' last-write and change times: they are at
-// their index's time. Reading a file would have moved its access time, set before its last-write
+// Working trees with packs from gc and repack, a submodule, a local clone whose packs are hard links and a bare clone
+// (no repository to the program: it has no index). Afterwards every entry is as it was, its bytes, inode, mode, owner,
+// links, size and times (of access but for directories, which listing moves), but the packs' last-write and change
+// times: they are at their index's time. Reading a file would have moved its access time, set before its last-write
 // time as "relatime" wants it.
 TEST_F(Program, ATreeMadeByGitKeepsAllButItsPacksTimes) {
   const auto shell = [&](const std::string& script) {

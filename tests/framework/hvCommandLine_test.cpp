@@ -4,23 +4,15 @@
 
 #include "rtl/Process.h"
 #include "rtl/Utf8.h"
+#include "support/ListParser.h"
 
 namespace {
-
-class TListParser : public TBaseCommandLineParser {
-public:
-  TListParser(ConstructionKey, TStringList params) : Params(std::move(params)) {}
-  const TStringList Params;
-
-protected:
-  void LoadParams() override { FParamList = Params; }
-};
 
 // A fetch of the next parameter: i integer, b truth value, l level index; "!" fails untouched.
 std::string Fetch(TBaseCommandLineParser& parser, char kind) {
   std::int32_t number = -7;
   bool truth = false;
-  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug"};
+  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug", u"\u043F\u0440\u0438 \u03C3x\U0001F600"};
   const bool fetched = kind == 'i'   ? parser.FetchValue(number, String(), false)
                        : kind == 'l' ? parser.FetchEnum(number, String(), false, levels)
                                      : parser.FetchValue(truth, String(), false) && (number = truth, true);
@@ -64,13 +56,14 @@ TEST(CommandLineParser, ProcessReportsOptionsUntilTheFirstArgumentOrDoubleDash) 
 
 TEST(CommandLineParser, FetchesConvertIntegersTruthValuesAndLevels) {
   const struct { char kind; String text; std::string value; } rows[] = {
-      {'i', u" +7", "7"}, {'i', u"-2147483648", "-2147483648"}, {'i', u"$1F", "31"}, {'i', u"0x9a", "154"},
-      {'i', u"X1F", "31"}, {'i', u" -$10", "-16"}, {'i', u"$FFFFFFFF", "-1"}, {'i', u"", "!"}, {'i', u"42 ", "!"},
+      {'i', u" +7", "7"}, {'i', u"-2147483648", "-2147483648"}, {'i', u"$1F", "31"}, {'i', u"0xaf", "175"},
+      {'i', u"XA0F", "2575"}, {'i', u" -$10", "-16"}, {'i', u"$FFFFFFFF", "-1"}, {'i', u"", "!"}, {'i', u"42 ", "!"},
       {'i', u"\t42", "!"}, {'i', u"+-5", "!"}, {'i', u"$", "!"}, {'i', u"2147483648", "!"}, {'i', u"-2147483649", "!"},
       {'i', u"$100000000", "!"}, {'i', u"$000000001", "!"}, {'i', u"0x1G", "!"}, {'i', u"\u0661", "!"},
       {'b', u"TRUE", "1"}, {'b', u"On", "1"}, {'b', u"yEs", "1"}, {'b', u"$1", "1"}, {'b', u"OFF", "0"}, {'b', u"False", "0"},
       {'b', u"No", "0"}, {'b', u" 0x0", "0"}, {'b', u"yes ", "!"},
-      {'l', u"QUIET", "1"}, {'l', u"D\u00C9BUG", "3"}, {'l', u"loud", "!"},
+      {'l', u"QUIET", "1"}, {'l', u"D\u00C9BUG", "3"}, {'l', u"loud", "!"}, {'l', u"debug", "!"}, {'l', u"d\u00E9bu", "!"},
+      {'l', u"\u041F\u0420\u0418 \u03A3X\U0001F600", "4"},  // letter case beyond ASCII, a pair of surrogates as one
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.kind + (" " + StringToUtf8Bytes(row.text)));
