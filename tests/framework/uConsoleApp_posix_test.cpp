@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <future>
 #include <thread>
@@ -29,18 +30,25 @@ TEST_F(ConsoleAppTest, TerminalGetsColoursThatAreUndoneAfterEveryColouredWrite) 
                                  "\x1b[0;37;44m\x1b[0;91;44mon blue\x1b[0;37;44m\x1b[0m");
 }
 
-// Signals are control events on a thread of their own; one nobody handles ends the process.
+// Signals are control events on a thread of their own (but those ignored when the process started);
+// one nobody handles ends the process.
 TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   auto app = TConsoleApp::Create<TTestConsoleApp>([](TTestConsoleApp&) { return 0u; });
-  std::promise<std::uint32_t> event;
+  std::atomic<std::promise<std::uint32_t>*> event = nullptr;
   app->SetOnConsoleCtrl([&, test = std::this_thread::get_id()](TConsoleApp&, std::uint32_t type, bool& handled) {
     handled = true;
-    event.set_value(std::this_thread::get_id() == test ? 99 : type);
+    event.load()->set_value(std::this_thread::get_id() == test ? 99 : type);
   });
-  ASSERT_EQ(kill(getpid(), SIGTERM), 0);
-  auto delivered = event.get_future();
-  ASSERT_EQ(delivered.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(delivered.get(), 6u);
+  for (const auto& [signal, type] : {std::pair{SIGINT, 0u}, {SIGQUIT, 1u}, {SIGHUP, 2u}, {SIGTERM, 6u}}) {
+    struct sigaction now {};
+    if (sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+    std::promise<std::uint32_t> delivered;
+    event = &delivered;
+    ASSERT_EQ(kill(getpid(), signal), 0);
+    auto future = delivered.get_future();
+    ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready) << signal;
+    EXPECT_EQ(future.get(), type);
+  }
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   app->SetOnConsoleCtrl([](TConsoleApp&, std::uint32_t, bool&) {});
   // Hang-up, as a background job ignores interrupts.

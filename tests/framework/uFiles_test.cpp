@@ -138,6 +138,7 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
       {"\xFF\xFE" "A", "e c", "1" + Ansi("\xFF\xFE" "A")}, {"\xEF\xBB" "A", "e c", "1" + Ansi("\xEF\xBB" "A")},
       {"\xFF\xFE" "A\0B\0"s, "e c", "3AB"}, {"\xFE\xFF\0A\0B"s, "e c", "3AB"}, {Repeat("A\0"s, 30), "e", "4"},
       {Repeat("A\0"s, 31), "e c", "3" + Repeat("A", 31)}, {Repeat("\0A"s, 31), "e c", "3" + Repeat("A", 31)},
+      {Repeat("\0A"s, 100) + "A\0"s, "e", "4"}, {Repeat("A\0"s, 100) + "\0A"s, "e", "4"},  // a hundred times as many zeros is not enough
       {"caf\xE9 au lait", "e", "1"}, {"caf\xE9", "e c", "4caf\t"}, {Repeat("ab", 8191) + "\xC3\xA9\xE9x", "e", "4"},
       {Repeat("ab", 8190) + "\xC3\xA9\xE9x", "e", "1"},
       {Mark + bad, "c", "\xC3\xA9\xF0\x9F\x98\x80\x03" "A\xC2\x80\xC3\xBF\0\xED\xA0\x80\xF4\x8F\xBF\xBF???\xC2\x82"s},
