@@ -40,12 +40,11 @@ TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
     event.load()->set_value(std::this_thread::get_id() == test ? 99 : type);
   });
   for (const auto& [signal, type] : {std::pair{SIGINT, 0u}, {SIGQUIT, 1u}, {SIGHUP, 2u}, {SIGTERM, 6u}}) {
-    struct sigaction now {};
-    if (sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
+    if (struct sigaction now {}; sigaction(signal, nullptr, &now) != 0 || now.sa_handler == SIG_IGN) continue;
     std::promise<std::uint32_t> delivered;
     event = &delivered;
-    ASSERT_EQ(kill(getpid(), signal), 0);
     auto future = delivered.get_future();
+    ASSERT_EQ(kill(getpid(), signal), 0);
     ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready) << signal;
     EXPECT_EQ(future.get(), type);
   }
