@@ -52,7 +52,8 @@ TEST_F(ConsoleAppTest, SignalsAreControlEvents) {
   app->SetOnConsoleCtrl([](TConsoleApp&, std::uint32_t, bool&) {});
   // Hang-up, as a background job ignores interrupts.
   EXPECT_EXIT({ kill(getpid(), SIGHUP); for (;;) pause(); }, ::testing::KilledBySignal(SIGHUP), "");
-  FinalizeConsoleApp();  // after which no application hears of an event
-  EXPECT_FALSE(ConsoleCtrlHandler(6));
+  FinalizeConsoleApp();  // after which no application hears of an event, and the signals act as before
+  struct sigaction now {};
+  EXPECT_TRUE(sigaction(SIGTERM, nullptr, &now) == 0 && now.sa_handler == SIG_DFL && !ConsoleCtrlHandler(6));
   InitializeConsoleApp();
 }

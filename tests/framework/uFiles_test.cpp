@@ -141,6 +141,7 @@ TEST_F(TextStream, DetectsReadsWritesAndAppends) {
       {Repeat("\0A"s, 100) + "A\0"s, "e", "4"}, {Repeat("A\0"s, 100) + "\0A"s, "e", "4"},  // a hundred times as many zeros is not enough
       {"caf\xE9 au lait", "e", "1"}, {"caf\xE9", "e c", "4caf\t"}, {Repeat("ab", 8191) + "\xC3\xA9\xE9x", "e", "4"},
       {Repeat("ab", 8190) + "\xC3\xA9\xE9x", "e", "1"},
+      {Mark + "\xDF\xBF\xEF\xBF\xBF\xF7\xBF\xBF\xBF\xFC\x84\x80\x80\x80\x80\xFD\xBF\xBF\xBF\xBF\xBF", "c", "\xDF\xBF\xEF\xBF\xBF???"},  // the last lead of each length
       {Mark + bad, "c", "\xC3\xA9\xF0\x9F\x98\x80\x03" "A\xC2\x80\xC3\xBF\0\xED\xA0\x80\xF4\x8F\xBF\xBF???\xC2\x82"s},
       {"a\r\nb\rc\n\re\r", "l", "a/b/c//e/"}, {"\r\n", "l", "/"},
       {Mark + "a\r\xF0\x9F\x98\x80" "b", "l", "a/\xF0\x9F\x98\x80" "b/"},
