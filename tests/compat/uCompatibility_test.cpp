@@ -18,7 +18,7 @@ TEST_F(Compatibility, GetFileTimesReadsExactlyOrZeroesEveryOutput) {
   }
   // A link that leads nowhere has times of its own (Wine shows none of its host's links to files).
   EXPECT_TRUE(RunningUnderWine() || (MakeLink(Root() / "dangling", Root() / "none", false) && GetFileTimes(PathOf("dangling"), creation, lastWrite, lastAccess)));
-  EXPECT_FALSE(GetFileTimes(PathOf("missing*"), creation, lastWrite, lastAccess));
+  EXPECT_FALSE(GetFileTimes(PathOf("missing*"), creation, lastWrite, lastAccess) || TFileSearch(PathOf("missing") + NativePath(u"/*")).Found());
   const TFileTime zero{0, 0};
   EXPECT_TRUE(creation == zero && lastWrite == zero && lastAccess == zero);
 }

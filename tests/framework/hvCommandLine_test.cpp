@@ -12,7 +12,7 @@ namespace {
 std::string Fetch(TBaseCommandLineParser& parser, char kind) {
   std::int32_t number = -7;
   bool truth = false;
-  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug", u"\u043F\u0440\u0438 \u03C3x\U0001F600"};
+  const TStringList levels = {u"silent", u"quiet", u"Quiet", u"d\u00E9bug", u"\u043F\u0440\u0438 \u03C3x\U0001F600", u"\xD800" u"ab\xDC80"};
   const bool fetched = kind == 'i'   ? parser.FetchValue(number, String(), false)
                        : kind == 'l' ? parser.FetchEnum(number, String(), false, levels)
                                      : parser.FetchValue(truth, String(), false) && (number = truth, true);
@@ -63,7 +63,7 @@ TEST(CommandLineParser, FetchesConvertIntegersTruthValuesAndLevels) {
       {'b', u"TRUE", "1"}, {'b', u"On", "1"}, {'b', u"yEs", "1"}, {'b', u"$1", "1"}, {'b', u"OFF", "0"}, {'b', u"False", "0"},
       {'b', u"No", "0"}, {'b', u" 0x0", "0"}, {'b', u"yes ", "!"},
       {'l', u"QUIET", "1"}, {'l', u"D\u00C9BUG", "3"}, {'l', u"loud", "!"}, {'l', u"debug", "!"}, {'l', u"d\u00E9bu", "!"},
-      {'l', u"\u041F\u0420\u0418 \u03A3X\U0001F600", "4"},  // letter case beyond ASCII, a pair of surrogates as one
+      {'l', u"\u041F\u0420\u0418 \u03A3X\U0001F600", "4"}, {'l', u"\xD800" u"AB\xDC80", "5"},  // case beyond ASCII; surrogates paired, or alone
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.kind + (" " + StringToUtf8Bytes(row.text)));
