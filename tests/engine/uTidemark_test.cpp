@@ -38,7 +38,10 @@ struct TFaultyFileSystem : TRealEngineFileSystem {
   bool SetFileLastWriteTime(const TDirectory& dir, const String& name, const TFileTime& time) override {
     return !Refused.contains(dir.Path() + name) && TRealEngineFileSystem::SetFileLastWriteTime(dir, name, time);
   }
-  bool IsSlowRead(TDuration, std::size_t) override { return ReadAhead = ReadAhead || std::this_thread::get_id() != Walker, true; }
+  bool IsSlowRead(TDuration, std::size_t) override {
+    if (std::this_thread::get_id() != Walker) ReadAhead = true;
+    return true;
+  }
 };
 
 class Engine : public TempDirTest {
