@@ -29,7 +29,9 @@ TEST(ConsoleAppWin32Test, ColouredWritesOnARealConsoleRestoreTheAttribute) {
   InitializeProcThreadAttributeList(list, 1, 0, &size);
   UpdateProcThreadAttribute(list, 0, 0x20016, console, sizeof console, nullptr, nullptr);
   const std::intptr_t report = OpenTemporaryFile();
-  STARTUPINFOEXW startup{{sizeof startup}, list};
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.lpAttributeList = list;
   startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
   startup.StartupInfo.hStdOutput = startup.StartupInfo.hStdError = reinterpret_cast<HANDLE>(report);
   const String self = ExecutablePath();
