@@ -27,19 +27,22 @@ struct TEvent {
 void PrintTo(const TEvent& e, std::ostream* out) { *out << int(e.Event) << " " << StringToUtf8Bytes(e.Value); }
 
 // The real file system, but for the full paths it is told to fail on; every read counts as
-// slow, so that the walk reads ahead as on a cold tree, and says whether a reader's did.
+// slow, so that the walk reads ahead as on a cold tree; it notes whether a reader read, and the
+// number of entries of each read the walk judged.
 struct TFaultyFileSystem : TRealEngineFileSystem {
   std::set<String> Unreadable, Refused;
   const std::thread::id Walker = std::this_thread::get_id();
   std::atomic<bool> ReadAhead = false;
+  std::vector<std::size_t> WalkerReads;
   bool GetFileTimes(const TDirectory& dir, const String& name, TFileTime& c, TFileTime& w, TFileTime& a) override {
     return !Unreadable.contains(dir.Path() + name) && TRealEngineFileSystem::GetFileTimes(dir, name, c, w, a);
   }
   bool SetFileLastWriteTime(const TDirectory& dir, const String& name, const TFileTime& time) override {
     return !Refused.contains(dir.Path() + name) && TRealEngineFileSystem::SetFileLastWriteTime(dir, name, time);
   }
-  bool IsSlowRead(TDuration, std::size_t) override {
+  bool IsSlowRead(TDuration, std::size_t entries) override {
     if (std::this_thread::get_id() != Walker) ReadAhead = true;
+    else WalkerReads.push_back(entries);
     return true;
   }
 };
@@ -237,21 +240,26 @@ TEST_F(Engine, TreesPastThePathLimitAreWalkedToTheBottom) {
   EXPECT_EQ(Time(At("elsewhere/.git/objects/pack/pack-elsewhere.pack")), Time(At("elsewhere/.git/objects/pack/pack-elsewhere.idx")));
 }
 
-// A directory read ahead by another thread counts only while it still holds when the walk enters it; three
-// reads deep, as the read-ahead starts at the third slow read in a row.
+// A directory read ahead by another thread counts only while it still holds when the walk enters it, and then is
+// not read again; three reads deep, as the read-ahead starts at the third slow read in a row.
 TEST_F(Engine, ADirectoryThatChangesAfterItWasReadAheadIsWalkedAsItIsWhenEntered) {
-  MakeDir("t/x/y/a/old");
-  MakeDir("t/x/y/b/old");
+  for (const char* name : {"a/old", "a/f", "a/g", "b/old", "b/f", "b/g"}) MakeDir(std::string("t/x/y/") + name);
   String changed;
+  bool change = false;
   fOnEvent = [&](const TEvent& e) {
     if (e.Event != evtDirectoryVisited || !changed.empty() || (e.Value != Dir("t/x/y/a") && e.Value != Dir("t/x/y/b"))) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // time for a reader to read the other one ahead
+    if (!change) return;
     const std::string other = e.Value == Dir("t/x/y/a") ? "t/x/y/b" : "t/x/y/a";
     fs::remove(At(other) / "old");
     MakeDir(fs::path(other) / "new");
     changed = Dir(other);
   };
-  EXPECT_TRUE(Run(Dir("t")) && fFileSystem.ReadAhead);
+  // Unchanged, the walk judges the reader's read of the other once; its own of the first, twice (for itself and for
+  // what to read into the cache below it).
+  EXPECT_TRUE(Run(Dir("t")) && fFileSystem.ReadAhead && std::ranges::count(fFileSystem.WalkerReads, 3) == 3);
+  change = true;
+  EXPECT_TRUE(Run(Dir("t")));
   EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"new" + PathDelim}), 1);
   EXPECT_EQ(std::ranges::count(fEvents, TEvent{evtDirectoryVisited, changed + u"old" + PathDelim}), 0);
 }
