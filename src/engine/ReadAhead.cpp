@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // How many directories to read into the cache may wait, and how many looked below are
 // remembered, for each request the window holds.
 constexpr std::size_t WarmingsPerRequest = 16;
@@ -98,9 +97,7 @@ void TReadAhead::Free(TRequest* Request) {
 bool TReadAhead::Settle(TRequest* Request) {
   std::unique_lock lock(fMutex);
   const bool begun = Request->State != TRequest::TState::Queued;
-  if (!begun) {
-    fQueue.erase(std::ranges::find(fQueue, Request));
-    }
+  if (!begun) fQueue.erase(std::ranges::find(fQueue, Request));
   fAwaited = Request;
   fDone.wait(lock, [&] { return Request->State != TRequest::TState::Reading; });
   fAwaited = nullptr;
@@ -145,10 +142,10 @@ void TReadAhead::Read() {
       TRequest* const next = *request;
       *request = fQueue.back();
       fQueue.pop_back();
-          ReadRequest(next, lock);
+      ReadRequest(next, lock);
     } else {
       const TWarming next = std::move(fWarmings.extract(warming).value());
-          Warm(next, scratch, lock);
+      Warm(next, scratch, lock);
     }
   }
 }

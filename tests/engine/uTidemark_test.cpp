@@ -255,8 +255,7 @@ TEST_F(Engine, ADirectoryThatChangesAfterItWasReadAheadIsWalkedAsItIsWhenEntered
     MakeDir(fs::path(other) / "new");
     changed = Dir(other);
   };
-  // Unchanged, the walk judges the reader's read of the other once; its own of the first, twice (for itself and for
-  // what to read into the cache below it).
+  // Unchanged, the walk judges the other's read ahead once; its own of the first twice (once more for what lies below).
   EXPECT_TRUE(Run(Dir("t")) && fFileSystem.ReadAhead && std::ranges::count(fFileSystem.WalkerReads, 3) == 3);
   change = true;
   EXPECT_TRUE(Run(Dir("t")));
