@@ -1,6 +1,7 @@
 #include "engine/ReadAhead.h"
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 #include <utility>
 

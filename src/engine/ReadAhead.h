@@ -2,7 +2,6 @@
 // Directories opened and read ahead of a walk by threads of their own, so that reads that
 // wait for a disk or a network overlap instead of following one another.
 
-#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
